@@ -1,0 +1,57 @@
+#pragma once
+// Virtual FT60x devices: in-process devices served by the FT60x access layer beside the
+// real D3XX run-time library. A device has the two FIFO directions of a real bridge; what
+// sits on the far side (a board model, an echo device in tests) is a `provider` that knows
+// nothing about the host side beyond these calls.
+//
+// Threads: `provider::fromHost` runs on the thread that called FT_WritePipe (the transport's
+// write thread). `device_port::toHost` may be called from any thread, including from inside
+// `fromHost`; it never blocks on the host.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ft60x_virtual {
+
+// The host-facing side of one opened virtual device, handed to the provider on attach.
+class device_port {
+public:
+    virtual ~device_port() = default;
+    // Queues bytes on the IN pipe; a blocked FT_ReadPipe returns with them.
+    virtual void toHost(const std::uint8_t *data, std::size_t size) = 0;
+};
+
+// The board side of a virtual device.
+class provider {
+public:
+    virtual ~provider() = default;
+    // The host opened the device (FT_Create). `port` stays valid until `detach` returns.
+    virtual void attach(device_port *port) = 0;
+    // Bytes the host wrote to the OUT pipe, in order.
+    virtual void fromHost(const std::uint8_t *data, std::size_t size) = 0;
+    // The host closed the device (FT_Close) or the device was removed; after return the
+    // provider must not touch the port any more.
+    virtual void detach() = 0;
+};
+
+struct device_info {
+    std::string serialNumber;
+    std::string description;
+};
+
+// Adds a device to what FT_CreateDeviceInfoList / FT_GetDeviceInfoList report. Returns false
+// when a device with that serial number is already present.
+bool addDevice(const device_info &info, std::shared_ptr<provider> board);
+
+// Removes a device as if it had been unplugged: blocked and later pipe operations on open
+// handles fail with status 30 ("Device not connected"); the provider is detached.
+// Returns false when no such device exists.
+bool removeDevice(const std::string &serialNumber);
+
+// The serial numbers of the virtual devices present now.
+std::vector<std::string> devices();
+
+} // namespace ft60x_virtual
