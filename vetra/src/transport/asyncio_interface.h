@@ -31,8 +31,9 @@ public:
     using buffer_iterator = asio::buffers_iterator<asio::streambuf::const_buffers_type>;
     // An asio match condition: given the buffered bytes [begin, end) it returns the end of the
     // matched region and whether a match was found. Without a match, the returned iterator is
-    // where the next search may start (asio semantics); the transports simply search again from
-    // the beginning after more bytes have arrived.
+    // where the next search starts once more bytes have arrived (asio semantics: returning
+    // `end` means only the new bytes are searched next time, so a condition that spans a
+    // chunk boundary returns the start of its partial match instead).
     using completion_condition =
         std::function<std::pair<buffer_iterator, bool>(buffer_iterator, buffer_iterator)>;
     // (error, bytes): for writes the number of bytes written; for reads the length of the
