@@ -1,0 +1,308 @@
+// The packet engine: framing, the send queue and the receive loop over one transport.
+
+#include "pte/pte.h"
+
+#include <vetra/crc32c.h>
+#include <vetra/multicobs.h>
+
+#include <asio/error.hpp>
+
+#include <cstring>
+
+namespace {
+
+// Index of the first non-zero byte, or n.
+std::size_t first_nonzero(const std::uint8_t *p, std::size_t n) noexcept
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, sizeof v);
+        if (v != 0)
+            break;
+    }
+    for (; i < n; ++i)
+        if (p[i] != 0)
+            return i;
+    return n;
+}
+
+} // namespace
+
+pte::pte(std::unique_ptr<asyncio_interface> transport, stream_handler default_handler,
+         error_handler on_error, handler_map handlers, layout_map layouts)
+    : transport_(std::move(transport)),
+      default_handler_(std::move(default_handler)),
+      error_handler_(std::move(on_error)),
+      handlers_(std::move(handlers)),
+      layouts_(std::move(layouts)),
+      receive_buffer_()
+{
+    receive_buffer_.prepare(128);
+}
+
+pte::~pte()
+{
+    // The transport goes first: its threads may still be writing from the queue or reading
+    // into the receive buffer, and they call back into this object.
+    transport_.reset();
+}
+
+std::error_code pte::open(const std::string &name, const std::map<std::string, std::string> &options)
+{
+    const std::error_code error = transport_->open(name, options);
+    if (!error)
+        start_read();
+    return error;
+}
+
+const std::error_code &pte::link_lost_code() const
+{
+    return transport_->link_lost_code();
+}
+
+void pte::set_receive_limit(std::size_t bytes) noexcept
+{
+    receive_limit_.store(bytes, std::memory_order_relaxed);
+}
+
+void pte::set_stream_handler(std::uint8_t stream_id, stream_handler handler)
+{
+    stream_handler old;
+    {
+        std::lock_guard<std::mutex> lock(handlers_mutex_);
+        auto it = handlers_.find(stream_id);
+        if (it != handlers_.end()) {
+            old = std::move(it->second);
+            if (handler)
+                it->second = std::move(handler);
+            else
+                handlers_.erase(it);
+        } else if (handler) {
+            handlers_.emplace(stream_id, std::move(handler));
+        }
+    }
+    // `old` (and whatever it captured) is released here, outside the mutex.
+}
+
+void pte::set_stream_layout(std::uint8_t stream_id, std::vector<std::size_t> word_counts)
+{
+    std::lock_guard<std::mutex> lock(layouts_mutex_);
+    if (word_counts.empty())
+        layouts_.erase(stream_id);
+    else
+        layouts_[stream_id] = std::move(word_counts);
+}
+
+bool pte::send_packet(std::uint8_t stream_id, payload_list payload, completion_handler done)
+{
+    const std::uint32_t header = stream_id;
+    std::vector<multicobs::const_words> parts;
+    parts.reserve(payload.size() + 2);
+    parts.push_back({&header, 1});
+    std::uint32_t crc = crc32c::extend_words(0, &header, 1);
+    std::size_t words = 2;
+    for (const auto &buffer : payload) {
+        if (!buffer || buffer->empty())
+            return false;
+        parts.push_back({buffer->data(), buffer->size()});
+        crc = crc32c::extend_words(crc, buffer->data(), buffer->size());
+        words += buffer->size();
+    }
+    parts.push_back({&crc, 1});
+
+    outgoing packet;
+    packet.bytes.resize(multicobs::max_encoded_size(words) + 4);
+    const std::size_t size = multicobs::encode(parts.data(), parts.size(), packet.bytes.data());
+    if (size == 0)
+        return false;
+    packet.bytes.resize(size + 4);
+    std::memset(packet.bytes.data() + size, 0, 4); // the delimiter word
+    packet.done = std::move(done);
+
+    asio::const_buffer first;
+    bool start = false;
+    {
+        std::lock_guard<std::mutex> lock(send_mutex_);
+        send_queue_.push_back(std::move(packet));
+        if (send_queue_.size() == 1) {
+            start = true;
+            first = asio::buffer(send_queue_.front().bytes);
+        }
+    }
+    // The front entry stays put until its own write completes, so it is safe to start the
+    // write after releasing the mutex.
+    if (start)
+        transport_->async_write(first, [this](const std::error_code &e, std::size_t n) { on_write(e, n); });
+    return true;
+}
+
+void pte::on_write(const std::error_code &error, std::size_t bytes)
+{
+    completion_handler done;
+    asio::const_buffer next;
+    bool more = false;
+    {
+        std::lock_guard<std::mutex> lock(send_mutex_);
+        if (send_queue_.empty())
+            return;
+        done = std::move(send_queue_.front().done);
+        send_queue_.pop_front();
+        if (!send_queue_.empty()) {
+            more = true;
+            next = asio::buffer(send_queue_.front().bytes);
+        }
+    }
+    if (more)
+        transport_->async_write(next, [this](const std::error_code &e, std::size_t n) { on_write(e, n); });
+    if (done)
+        done(error, bytes);
+}
+
+void pte::start_read()
+{
+    receive_overflow_ = false;
+    transport_->async_read_until(
+        receive_buffer_,
+        [this](asyncio_interface::buffer_iterator begin, asyncio_interface::buffer_iterator end) {
+            return match(begin, end);
+        },
+        [this](const std::error_code &error, std::size_t bytes) { on_read(error, bytes); });
+}
+
+// A packet ends at the first zero byte that follows a non-zero byte. Runs on the transport's
+// thread while it owns the receive buffer.
+std::pair<asyncio_interface::buffer_iterator, bool> pte::match(asyncio_interface::buffer_iterator begin,
+                                                              asyncio_interface::buffer_iterator end)
+{
+    const std::size_t n = std::size_t(end - begin);
+    if (n > 0) {
+        const auto *p = reinterpret_cast<const std::uint8_t *>(&*begin);
+        const std::size_t start = first_nonzero(p, n);
+        if (start < n) {
+            const void *zero = std::memchr(p + start, 0, n - start);
+            if (zero != nullptr)
+                return {begin + (static_cast<const std::uint8_t *>(zero) - p + 1), true};
+        }
+        // Bound the buffer: a device that never ends a packet must not make it grow for ever.
+        if (receive_buffer_.size() > receive_limit_.load(std::memory_order_relaxed)) {
+            receive_overflow_ = true;
+            return {end, true};
+        }
+        // A later search resumes at the last byte, so a zero arriving next still sees the
+        // non-zero byte before it.
+        if (start < n)
+            return {end - 1, false};
+    }
+    return {end, false};
+}
+
+void pte::report(std::error_code error, buffer_list buffers)
+{
+    if (error_handler_)
+        error_handler_(error, std::move(buffers));
+}
+
+void pte::drop_and_report(std::size_t consumed, std::error_code error)
+{
+    receive_buffer_.consume(consumed);
+    start_read();
+    report(error, {});
+}
+
+void pte::on_read(const std::error_code &error, std::size_t bytes)
+{
+    if (error) {
+        receive_buffer_.consume(bytes);
+        // A gone device or a closing transport would fail every further read at once.
+        const bool final = error == transport_->link_lost_code() || error == asio::error::operation_aborted;
+        if (!final)
+            start_read();
+        report(error, {});
+        return;
+    }
+
+    const auto *data = static_cast<const std::uint8_t *>(receive_buffer_.data().data());
+    if (receive_overflow_) {
+        const bool idle = first_nonzero(data, bytes) == bytes;
+        receive_buffer_.consume(bytes);
+        start_read();
+        if (!idle)
+            report(make_error_code(pte_packet_error::malformed_multicobs), {});
+        return;
+    }
+
+    std::size_t first = first_nonzero(data, bytes);
+    std::size_t last = bytes;
+    while (last > first && data[last - 1] == 0)
+        --last;
+    if (last <= first || last - 1 - first <= 8) {
+        drop_and_report(bytes, make_error_code(pte_packet_error::packet_too_short));
+        return;
+    }
+    receive_packet(data + first, last - first, bytes);
+}
+
+void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t consumed)
+{
+    const auto stream_id = multicobs::peek_stream_id(data, size);
+    if (!stream_id) {
+        drop_and_report(consumed, make_error_code(pte_packet_error::malformed_multicobs));
+        return;
+    }
+
+    std::uint32_t header = 0;
+    std::vector<multicobs::mutable_words> fixed;
+    fixed.push_back({&header, 1});
+    buffer_list buffers;
+    std::size_t fixed_words = 1;
+    {
+        std::lock_guard<std::mutex> lock(layouts_mutex_);
+        auto it = layouts_.find(*stream_id);
+        if (it != layouts_.end()) {
+            buffers.reserve(it->second.size() + 1);
+            for (std::size_t words : it->second) {
+                buffers.push_back(std::make_unique<std::vector<std::uint32_t>>(words));
+                fixed.push_back({buffers.back()->data(), words});
+                fixed_words += words;
+            }
+        }
+    }
+    buffers.push_back(std::make_unique<std::vector<std::uint32_t>>());
+    std::vector<std::uint32_t> &rest = *buffers.back();
+
+    const auto decoded = multicobs::decode(data, size, fixed.data(), fixed.size(), rest);
+
+    // The packet's bytes are no longer needed: let the next one arrive while this one is
+    // checked and handed on.
+    receive_buffer_.consume(consumed);
+    start_read();
+
+    if (!decoded) {
+        report(make_error_code(pte_packet_error::malformed_multicobs), std::move(buffers));
+        return;
+    }
+    // Shorter than its stream's layout: the CRC word is not where it must be.
+    if (*decoded <= fixed_words) {
+        report(make_error_code(pte_packet_error::packet_too_short), std::move(buffers));
+        return;
+    }
+    const std::uint32_t received_crc = rest.back();
+    rest.pop_back();
+    std::uint32_t crc = crc32c::extend_words(0, &header, 1);
+    for (const auto &buffer : buffers)
+        crc = crc32c::extend_words(crc, buffer->data(), buffer->size());
+    if (crc != received_crc) {
+        report(make_error_code(pte_packet_error::bad_crc), std::move(buffers));
+        return;
+    }
+
+    stream_handler handler;
+    {
+        std::lock_guard<std::mutex> lock(handlers_mutex_);
+        auto it = handlers_.find(*stream_id);
+        handler = it != handlers_.end() ? it->second : default_handler_;
+    }
+    if (handler)
+        handler(*stream_id, std::move(buffers));
+}
