@@ -1,5 +1,7 @@
 #include <vetra/mme_error.h>
 
+#include "mme/mme_status.h"
+
 #include <string>
 
 namespace {
@@ -45,4 +47,20 @@ const std::error_category &mme_category() noexcept
 std::error_code make_error_code(mme_error e) noexcept
 {
     return std::error_code(static_cast<int>(e), mme_category());
+}
+
+mme_error mme_error_from_status(std::uint32_t status) noexcept
+{
+    switch (status) {
+    case 8: return mme_error::no_errors;
+    case 1:
+    case 3:
+    case 5:
+    case 7: return mme_error::axi_internal_error;
+    case 2: return mme_error::axi_decode_error;
+    case 4: return mme_error::axi_slave_error;
+    case 6: return mme_error::axi_decode_and_slave_error;
+    case 15: return mme_error::timed_out;
+    default: return mme_error::unknown_error;
+    }
 }
