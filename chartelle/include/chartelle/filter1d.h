@@ -82,4 +82,7 @@ protected:
 
 private:
     void setParentFilter(const Filter1D *parent);
+
+    // Clears m_parentFilter when the parent is destroyed before this node.
+    QMetaObject::Connection m_parentWatch;
 };

@@ -1,0 +1,112 @@
+#pragma once
+// The max pyramid behind DecimatorU64: level 0 is the input, every further level keeps the
+// maxima of groups of about `factor` elements of the level before, down to one element.
+// Built once per data change; switching the level shown costs nothing. Plain data, no Qt
+// objects, used from the thread of its owner.
+#include "filters/filtermath.h"
+
+#include <QVector>
+
+#include <cmath>
+#include <type_traits>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace chartelle {
+
+// out[j] = max(0, in[2j], in[2j+1]) for j < m, the hot case of a factor-2 pyramid.
+inline void pairMaxFromZero(const double *in, double *out, int m)
+{
+    int j = 0;
+#if defined(__SSE2__)
+    // maxpd(a, b) gives b when either is NaN, so max(b, max(a, 0)) passes NaN over exactly
+    // as the scalar running maximum does.
+    const __m128d zero = _mm_setzero_pd();
+    for (; j + 2 <= m; j += 2) {
+        const __m128d a = _mm_loadu_pd(in + 2 * j);      // in[2j], in[2j+1]
+        const __m128d b = _mm_loadu_pd(in + 2 * j + 2);  // in[2j+2], in[2j+3]
+        const __m128d first = _mm_unpacklo_pd(a, b);     // in[2j], in[2j+2]
+        const __m128d second = _mm_unpackhi_pd(a, b);    // in[2j+1], in[2j+3]
+        _mm_storeu_pd(out + j, _mm_max_pd(second, _mm_max_pd(first, zero)));
+    }
+#endif
+    for (; j < m; ++j)
+        out[j] = groupMaxFromZero(in, 2 * j, 2 * j + 2);
+}
+
+// One level of the pyramid: m = ceil(n / factor) groups whose ends follow a position that
+// advances by n / m and is rounded to the nearest index.
+template <typename T>
+QVector<T> decimateLevel(const QVector<T> &level, double factor)
+{
+    const int n = level.size();
+    int m = static_cast<int>(std::ceil(n / factor));
+    if (m >= n)
+        m = n - 1;  // a factor of 1 or less would never end
+    if (m < 1)
+        return QVector<T>();
+    QVector<T> out(m);
+    const T *in = level.constData();
+    T *dst = out.data();
+    if (n % m == 0) {
+        // Equal groups: the position advances by an exact integer.
+        const int k = n / m;
+        if constexpr (std::is_same_v<T, double>) {
+            if (k == 2) {
+                pairMaxFromZero(in, dst, m);
+                return out;
+            }
+        }
+        for (int j = 0; j < m; ++j)
+            dst[j] = groupMaxFromZero(in, j * k, j * k + k);
+        return out;
+    }
+    const double step = double(n) / m;
+    double x = 0.0;
+    int s = 0;
+    for (int j = 0; j < m; ++j) {
+        x += step;
+        int e = j == m - 1 ? n : static_cast<int>(std::min<long long>(n, roundHalfAway(x)));
+        if (e < s)
+            e = s;
+        dst[j] = groupMaxFromZero(in, s, e);
+        s = e;
+    }
+    return out;
+}
+
+template <typename T>
+class DecimatorFilter
+{
+public:
+    int levelCount() const { return levels.size(); }
+    const QVector<T> &level(int i) const { return levels.at(i); }
+
+protected:
+    // Drops every level and builds the pyramid of input; an empty input leaves the levels
+    // as they are.
+    void buildLevels(const QVector<T> &input)
+    {
+        if (input.isEmpty())
+            return;
+        levels.clear();
+        levels.append(input);
+        while (levels.last().size() > 1) {
+            QVector<T> next = decimateLevel(levels.last(), factor);
+            if (next.isEmpty())
+                break;
+            levels.append(std::move(next));
+        }
+        if (currentLevel >= levels.size())
+            currentLevel = levels.size() - 1;
+    }
+
+    QVector<QVector<T>> levels{QVector<T>()};
+    double factor = 2.0;
+    int currentLevel = 0;
+};
+
+} // namespace chartelle
