@@ -1,0 +1,25 @@
+#pragma once
+// Private state of the library class. Kept at one address for the object's lifetime (moves
+// of a vetra object move the pointer), so the link error handler installed in the packet
+// engine can refer to it directly.
+
+#include <vetra/vetra.h>
+
+#include "mme/mme.h"
+#include "pte/pte.h"
+
+#include <atomic>
+#include <memory>
+
+struct vetra::impl {
+    explicit impl(error_callback callback) : errorCallback(std::move(callback)) {}
+
+    // Called by the packet engine on the transport's thread.
+    void onLinkError(const std::error_code &linkLost, std::error_code error, pte::buffer_list buffers);
+
+    std::unique_ptr<pte> packets;  // absent before the first open
+    std::unique_ptr<mme> memory;   // present only while open
+    std::atomic<bool> open{false}; // cleared by close, moving away, or the link being lost
+    device_list devices;           // filled by getDevices
+    const error_callback errorCallback;
+};
