@@ -1,0 +1,6 @@
+#include "tessaron/application.h"
+
+int main(int argc, char *argv[])
+{
+    return tessaron::runTessaron(argc, argv);
+}
