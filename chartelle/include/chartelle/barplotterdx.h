@@ -11,6 +11,7 @@ class CHARTELLE_EXPORT BarPlotterDx : public IPlotter1D
     Q_OBJECT
 public:
     explicit BarPlotterDx(QObject *parent = nullptr);
+    ~BarPlotterDx() override;
 
     double max_in(const QRectF &r) override;
     QRectF area_at(const QPointF &p) const override;
@@ -44,4 +45,5 @@ private:
     QVector<quint32> m_indices;
     int m_drawFirst = 0;
     int m_drawEnd = 0;
+    QRectF m_renderView;
 };

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
+#include <QRecursiveMutex>
 #include <QQuickFramebufferObject>
 #include <QRectF>
 #include <QTimer>
@@ -67,15 +68,19 @@ protected:
     QPointF mapWith(const QRectF &r, QPointF point) const;
     // Draws the layers with the given view; called on the render thread.
     void drawLayers(const QRectF &view);
-    void scheduleUpdate();
+    // requestUpdate from another thread is posted to the item's own thread.
+    bool postedToOwnThread();
 
     bool m_adaptAreaToPlotters = true;
     QRectF m_chartRect{0, 0, 1, 1};
     QList<IPlotter *> m_plotters;
     QVector<QVector<IPlotter *>> m_layers;
     QMutex m_dataMutex;
-    // Guards the plotter list and the rectangles between the GUI and render threads.
-    mutable QMutex m_listMutex;
+    // Guards the plotter list between the GUI thread and the render thread, which holds it
+    // while it uploads and draws.
+    mutable QRecursiveMutex m_listMutex;
+    // The view captured at synchronisation for the frame the render thread draws.
+    QRectF m_renderView;
     bool m_locked = false;
     bool m_shouldUpdate = true;
     QElapsedTimer m_throttle;

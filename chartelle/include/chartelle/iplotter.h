@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QRectF>
 #include <QVector>
 
@@ -62,7 +63,7 @@ public:
     void setDrawLayer(uint layer);
     bool showLegend() const { return m_showLegend; }
     void setShowLegend(bool show);
-    IChartArea *chartArea() const { return m_chartArea; }
+    IChartArea *chartArea() const;
     void setChartArea(IChartArea *area);
     double xOffset() const { return m_xOffset; }
     void setXOffset(double offset);
@@ -103,6 +104,9 @@ protected:
     // Stores the rectangle and emits; used by subclasses that derive parts of it from data.
     void storePlotterArea(const QRectF &r);
     static bool sameData(const QVector<double> &a, const QVector<double> &b);
+    // Leaves the chart item; concrete plotters call it first thing in their destructor, so
+    // the render thread never draws a half-destroyed plotter.
+    void detachFromChart();
 
     QString m_name;
     QColor m_color{7, 203, 242, 255};
@@ -114,7 +118,7 @@ protected:
     QRectF m_plotterArea;
     uint m_drawLayer = 1;
     bool m_showLegend = true;
-    IChartArea *m_chartArea = nullptr;
+    QPointer<IChartArea> m_chartArea;
     mutable QMutex m_bufferMutex;
     bool m_initialized = false;
     quint32 m_dirtyFlags = 0;

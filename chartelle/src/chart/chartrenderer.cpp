@@ -1,0 +1,44 @@
+#include "chart/chartrenderer.h"
+
+#include "chart/programtable.h"
+#include "chartelle/ichartarea.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFramebufferObjectFormat>
+#include <QOpenGLFunctions>
+#include <QQuickWindow>
+
+QOpenGLFramebufferObject *ChartRenderer::createFramebufferObject(const QSize &size)
+{
+    QOpenGLFramebufferObjectFormat format;
+    format.setAttachment(QOpenGLFramebufferObject::NoAttachment);
+    format.setSamples(0);
+    if (chartelle::compiledProgramsEmpty())
+        chartelle::compileRegisteredPrograms();
+    return new QOpenGLFramebufferObject(size, format);
+}
+
+void ChartRenderer::synchronize(QQuickFramebufferObject *item)
+{
+    if (!m_item) {
+        m_item = static_cast<IChartArea *>(item);
+        m_window = item->window();
+    }
+    m_item->synchronizePlotters();
+}
+
+void ChartRenderer::render()
+{
+    QOpenGLFunctions *gl = QOpenGLContext::currentContext()->functions();
+    gl->glClearColor(0, 0, 0, 0);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+    gl->glEnable(GL_BLEND);
+    gl->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_CONSTANT_ALPHA, GL_ONE);
+    gl->glBlendEquation(GL_FUNC_ADD);
+    if (m_item)
+        m_item->renderPlotters();
+    // Qt Quick expects its own GL state back after a framebuffer item has drawn.
+    if (m_window)
+        m_window->resetOpenGLState();
+}

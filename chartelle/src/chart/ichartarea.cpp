@@ -1,0 +1,236 @@
+#include "chartelle/ichartarea.h"
+
+#include "chart/chartrenderer.h"
+
+#include <QMutexLocker>
+#include <QThread>
+
+#include <algorithm>
+
+IChartArea::IChartArea(QQuickItem *parent) : QQuickFramebufferObject(parent), m_layers(3)
+{
+    // Plotters map value 0 to the top of GL's clip space; mirroring puts it at the bottom.
+    setMirrorVertically(true);
+    m_deferred.setSingleShot(true);
+    m_deferred.setTimerType(Qt::PreciseTimer);
+    connect(&m_deferred, &QTimer::timeout, this, &IChartArea::requestUpdate);
+}
+
+IChartArea::~IChartArea()
+{
+    // Plotters outlive or die with the item; either way they must not point back at it.
+    const QList<IPlotter *> plotters = m_plotters;
+    m_plotters.clear();
+    for (IPlotter *p : plotters) {
+        if (p && p->chartArea() == this)
+            p->setChartArea(nullptr);
+    }
+}
+
+QQuickFramebufferObject::Renderer *IChartArea::createRenderer() const
+{
+    return new ChartRenderer;
+}
+
+bool IChartArea::postedToOwnThread()
+{
+    if (QThread::currentThread() == thread())
+        return false;
+    QMetaObject::invokeMethod(this, &IChartArea::requestUpdate, Qt::QueuedConnection);
+    return true;
+}
+
+void IChartArea::requestUpdate()
+{
+    if (postedToOwnThread())
+        return;
+    if (m_locked || !m_shouldUpdate)
+        return;
+    if (m_updateIntervalMs != 0 && m_throttle.isValid()) {
+        const qint64 elapsed = m_throttle.elapsed();
+        if (elapsed < qint64(m_updateIntervalMs)) {
+            if (!m_deferred.isActive())
+                m_deferred.start(int(m_updateIntervalMs - elapsed));
+            return;
+        }
+    }
+    if (!m_throttle.isValid() || m_updateIntervalMs != 0)
+        m_throttle.start();
+    m_deferred.stop();
+    adaptArea();
+    ++m_updateCount;
+    update();
+}
+
+QRectF IChartArea::viewRect() const
+{
+    return m_chartRect;
+}
+
+QPointF IChartArea::mapWith(const QRectF &r, QPointF point) const
+{
+    const double w = width();
+    const double h = height();
+    const double px = w * (point.x() - r.left()) / r.width();
+    const double py = h - h * (point.y() - r.top()) / r.height();
+    if (!(px >= 0.0 && px <= w) || !(py >= 0.0 && py <= h))
+        return QPointF(-1, -1);
+    return QPointF(px, py);
+}
+
+QPointF IChartArea::mapPointToChart(QPointF point)
+{
+    return mapWith(m_chartRect, point);
+}
+
+void IChartArea::synchronizePlotters()
+{
+    QMutexLocker lock(&m_listMutex);
+    // The GUI thread is blocked here, so the area, the layers and the view of the coming
+    // frame are computed from a consistent state.
+    adaptArea();
+    rebuildLayers();
+    m_renderView = viewRect();
+    for (IPlotter *p : qAsConst(m_plotters))
+        p->synchronize();
+}
+
+void IChartArea::drawLayers(const QRectF &view)
+{
+    QMutexLocker lock(&m_listMutex);
+    QMutexLocker dataLock(&m_dataMutex);
+    for (const QVector<IPlotter *> &layer : qAsConst(m_layers)) {
+        for (IPlotter *p : layer)
+            p->render(view);
+    }
+}
+
+void IChartArea::renderPlotters()
+{
+    drawLayers(m_renderView);
+}
+
+void IChartArea::adaptArea()
+{
+    if (!m_adaptAreaToPlotters)
+        return;
+    QRectF r;
+    {
+        QMutexLocker lock(&m_listMutex);
+        for (IPlotter *p : qAsConst(m_plotters))
+            r = r.united(p->plotterArea());
+    }
+    if (r.isNull())
+        r = QRectF(0, 0, 1, 1);
+    if (r.height() == 0.0)
+        r.setHeight(1.0);
+    r.setHeight(r.height() * 1.05);
+    setChartRect(r);
+}
+
+void IChartArea::rebuildLayers()
+{
+    QMutexLocker lock(&m_listMutex);
+    for (int i = 0; i < 3; ++i) {
+        QVector<IPlotter *> &layer = m_layers[i];
+        layer.clear();
+        for (IPlotter *p : qAsConst(m_plotters)) {
+            if (p->drawLayer() & (1u << i))
+                layer.append(p);
+        }
+        std::stable_sort(layer.begin(), layer.end(),
+                         [](const IPlotter *a, const IPlotter *b) { return a->zOrder() < b->zOrder(); });
+    }
+}
+
+void IChartArea::addPlotter(IPlotter *plotter)
+{
+    if (!plotter)
+        return;
+    {
+        QMutexLocker lock(&m_listMutex);
+        if (m_plotters.contains(plotter))
+            return;
+        m_plotters.append(plotter);
+    }
+    plotter->setChartArea(this);
+    emit plotterChanged();
+    requestUpdate();
+}
+
+void IChartArea::removePlotter(IPlotter *plotter)
+{
+    {
+        QMutexLocker lock(&m_listMutex);
+        m_plotters.removeOne(plotter);
+        for (QVector<IPlotter *> &layer : m_layers)
+            layer.removeAll(plotter);
+    }
+    emit plotterChanged();
+    requestUpdate();
+}
+
+void IChartArea::lock_update()
+{
+    m_locked = true;
+}
+
+void IChartArea::unlock_update()
+{
+    m_locked = false;
+}
+
+QRectF IChartArea::chartRect() const
+{
+    return m_chartRect;
+}
+
+void IChartArea::setChartRect(const QRectF &r)
+{
+    if (chartelle::fuzzyEqual(r, m_chartRect))
+        return;
+    m_chartRect = r;
+    emit chartRectChanged();
+}
+
+void IChartArea::setAdaptAreaToPlotters(bool adapt)
+{
+    if (adapt == m_adaptAreaToPlotters)
+        return;
+    m_adaptAreaToPlotters = adapt;
+    emit adaptAreaToPlottersChanged();
+}
+
+QList<IPlotter *> IChartArea::plotter() const
+{
+    QMutexLocker lock(&m_listMutex);
+    return m_plotters;
+}
+
+void IChartArea::setPlotter(const QList<IPlotter *> &plotters)
+{
+    {
+        QMutexLocker lock(&m_listMutex);
+        if (plotters == m_plotters)
+            return;
+        m_plotters = plotters;
+        m_plotters.removeAll(nullptr);
+        for (QVector<IPlotter *> &layer : m_layers)
+            layer.clear();
+    }
+    emit plotterChanged();
+    requestUpdate();
+}
+
+void IChartArea::setShouldUpdate(bool should)
+{
+    if (should == m_shouldUpdate)
+        return;
+    m_shouldUpdate = should;
+    emit shouldUpdateChanged();
+}
+
+void IChartArea::setUpdateIntervalMs(unsigned int ms)
+{
+    m_updateIntervalMs = ms;
+}
