@@ -1,0 +1,107 @@
+#pragma once
+// The virtual Kestrane board: the firmware's side of the memory protocol over its modules
+// (module table, master, TDC channels, two counters), driven by a signal model on a clock.
+//
+// Ownership: the board owns its modules and signal model. Output goes to the sink set with
+// setOutput (a transport: the virtual FT60x device, a pseudo-terminal).
+// Threads: handlePacket and service may be called from any thread; one mutex serialises all
+// module work. Packets are handed to the sink after that mutex is released, each whole and
+// under a separate output lock, so a sink may call back into the board. start() runs a pacing
+// thread that calls service() when work falls due on the wall clock; without it (tests on a
+// manual clock) the caller drives service().
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kestrane/clock.h"
+#include "kestrane/profile.h"
+
+namespace kestrane {
+
+class Module;
+class SignalModel;
+
+struct FirmwareIdentity {
+    std::int64_t compileTime = 0; // 100 ns units since 1970-01-01 UTC
+    std::string tag;
+    // The identity of this build: its build time and the repository state it came from.
+    static FirmwareIdentity ofThisBuild();
+};
+
+class Board {
+public:
+    using Output = std::function<void(std::uint8_t stream, const std::vector<std::uint32_t> &payload)>;
+
+    static constexpr std::uint8_t readStream = 1;
+    static constexpr std::uint8_t writeStream = 2;
+    static constexpr std::uint8_t timeTagStream = 3;
+    static constexpr std::uint32_t masterBase = 0x1000;
+    static constexpr std::uint32_t tdcBase = 0x1100;
+    static constexpr std::uint32_t processedCounterBase = 0x1200;
+    static constexpr std::uint32_t inputCounterBase = 0x1300;
+
+    // `seed` overrides the profile's seed.
+    explicit Board(const Profile &profile = defaultProfile(), Clock clock = wallClock(),
+                   std::optional<std::uint64_t> seed = std::nullopt,
+                   FirmwareIdentity identity = FirmwareIdentity::ofThisBuild());
+    ~Board();
+    Board(const Board &) = delete;
+    Board &operator=(const Board &) = delete;
+
+    void setOutput(Output output);
+
+    // A packet from the host. Memory requests on streams 1 and 2 are answered through the
+    // output; other streams are ignored.
+    void handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &payload);
+    // Does the work due at the clock's current time (finished counter periods).
+    void service();
+    // Board time of the next work.
+    std::chrono::nanoseconds nextDue() const;
+    // The host closed the link: stop pushing.
+    void hostDetached();
+
+    // Paces service() on the wall clock until stop() or destruction.
+    void start();
+    void stop();
+
+    // Direct register access without the wire, for tests; returns the status word.
+    std::uint32_t readWord(std::uint32_t address, std::uint32_t &value);
+    std::uint32_t writeWord(std::uint32_t address, std::uint32_t value);
+
+    const Profile &profile() const { return profile_; }
+
+private:
+    struct Mapped {
+        std::uint32_t base;
+        std::unique_ptr<Module> module;
+    };
+    Module *find(std::uint32_t address, std::uint32_t &offset) const;
+    void memoryRequest(bool isRead, const std::vector<std::uint32_t> &payload,
+                       std::vector<std::uint32_t> &response);
+    void emit(std::vector<std::pair<std::uint8_t, std::vector<std::uint32_t>>> &packets);
+    void pace();
+
+    Profile profile_;
+    Clock clock_;
+    std::unique_ptr<SignalModel> signals_;
+    std::vector<Mapped> modules_; // sorted by base
+
+    mutable std::mutex mutex_; // modules and signal model
+    std::mutex outputMutex_;   // the sink, so packets leave whole
+    Output output_;
+
+    std::mutex paceMutex_;
+    std::condition_variable paceWake_;
+    bool paceStop_ = false;
+    std::thread pacer_;
+};
+
+} // namespace kestrane

@@ -1,0 +1,229 @@
+#include "kestrane/board.h"
+
+#include <algorithm>
+
+#include "kestrane/signalmodel.h"
+#include "../modules/counter/countermodule.h"
+#include "../modules/master/mastermodule.h"
+#include "../modules/table/moduletable.h"
+#include "../modules/tdc/tdcchannelmodule.h"
+
+namespace kestrane {
+
+namespace {
+constexpr std::uint32_t countMask = 0x1FFFFF;
+constexpr std::uint32_t fixedBurstBit = 1u << 24;
+constexpr std::uint32_t respondBit = 1u << 25;
+// The pacing thread wakes at least this often, so a clock that is not quite the wall clock
+// cannot leave it asleep for long.
+constexpr auto maxPaceSleep = std::chrono::milliseconds(50);
+} // namespace
+
+Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> seed,
+             FirmwareIdentity identity)
+    : profile_(profile),
+      clock_(std::move(clock)),
+      signals_(std::make_unique<SignalModel>(profile, seed.value_or(profile.seed)))
+{
+    auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
+        modules_.push_back({base, std::move(m)});
+    };
+    add(masterBase, std::make_unique<MasterModule>(identity.compileTime, identity.tag));
+    add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
+    add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *signals_, false));
+    add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *signals_, true));
+
+    std::vector<TableEntry> entries;
+    for (const auto &m : modules_)
+        entries.push_back({m.module->typeID(), m.module->hardwareVersion(),
+                           m.module->softwareVersion(), m.base, m.module->size()});
+    modules_.insert(modules_.begin(), Mapped{0, std::make_unique<ModuleTable>(std::move(entries))});
+
+    // Counting starts when the board powers up.
+    const std::int64_t now = clock_().count();
+    for (auto &m : modules_)
+        if (m.module->typeID() == CounterModule::typeId)
+            m.module->write(CounterModule::regIntegrationUs, CounterModule::defaultIntegrationUs, now);
+}
+
+Board::~Board()
+{
+    stop();
+}
+
+void Board::setOutput(Output output)
+{
+    std::lock_guard<std::mutex> lock(outputMutex_);
+    output_ = std::move(output);
+}
+
+Module *Board::find(std::uint32_t address, std::uint32_t &offset) const
+{
+    auto it = std::upper_bound(modules_.begin(), modules_.end(), address,
+                               [](std::uint32_t a, const Mapped &m) { return a < m.base; });
+    if (it == modules_.begin())
+        return nullptr;
+    --it;
+    offset = address - it->base;
+    return offset < it->module->size() ? it->module.get() : nullptr;
+}
+
+void Board::memoryRequest(bool isRead, const std::vector<std::uint32_t> &payload,
+                          std::vector<std::uint32_t> &response)
+{
+    const std::uint32_t id = payload[0];
+    const std::uint32_t address = payload[1];
+    const std::uint32_t control = payload[2];
+    const std::uint32_t count = control & countMask;
+    const bool fixed = (control & fixedBurstBit) != 0;
+    const std::int64_t now = clock_().count();
+
+    response = {id, address, control};
+    std::uint32_t offset = 0;
+    Module *module = find(address, offset);
+    Status status = Status::ok;
+    const auto offsetOf = [&](std::uint32_t i) -> std::uint64_t {
+        return fixed ? offset : static_cast<std::uint64_t>(offset) + i;
+    };
+    if (!module || count == 0 || offsetOf(count - 1) >= module->size())
+        status = Status::decodeError;
+
+    if (isRead) {
+        if (status == Status::ok) {
+            response.reserve(3 + count + 1);
+            for (std::uint32_t i = 0; i < count && status == Status::ok; ++i) {
+                std::uint32_t v = 0;
+                status = module->read(static_cast<std::uint32_t>(offsetOf(i)), v);
+                response.push_back(v);
+            }
+            if (status != Status::ok)
+                response.resize(3);
+        }
+    } else {
+        if (status == Status::ok && payload.size() - 3 != count)
+            status = Status::slaveError;
+        for (std::uint32_t i = 0; i < count && status == Status::ok; ++i)
+            status = module->canWrite(static_cast<std::uint32_t>(offsetOf(i)));
+        if (status == Status::ok)
+            for (std::uint32_t i = 0; i < count; ++i)
+                module->write(static_cast<std::uint32_t>(offsetOf(i)), payload[3 + i], now);
+    }
+    response.push_back(static_cast<std::uint32_t>(status));
+}
+
+void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
+{
+    if ((stream != readStream && stream != writeStream) || payload.size() < 3)
+        return;
+    const bool isRead = stream == readStream;
+    Outbox out;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::uint32_t> response;
+        memoryRequest(isRead, payload, response);
+        if (isRead || (payload[2] & respondBit))
+            out.emplace_back(stream, std::move(response));
+    }
+    emit(out);
+    // A register write may have moved the next due time.
+    if (!isRead)
+        paceWake_.notify_all();
+}
+
+void Board::service()
+{
+    Outbox out;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::int64_t now = clock_().count();
+        for (auto &m : modules_)
+            m.module->service(now, out);
+    }
+    emit(out);
+}
+
+std::chrono::nanoseconds Board::nextDue() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::int64_t due = never;
+    for (const auto &m : modules_)
+        due = std::min(due, m.module->nextDue());
+    return std::chrono::nanoseconds(due);
+}
+
+void Board::hostDetached()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto &m : modules_)
+        m.module->hostDetached();
+}
+
+void Board::emit(Outbox &packets)
+{
+    if (packets.empty())
+        return;
+    std::lock_guard<std::mutex> lock(outputMutex_);
+    if (!output_)
+        return;
+    for (const auto &[stream, payload] : packets)
+        output_(stream, payload);
+}
+
+std::uint32_t Board::readWord(std::uint32_t address, std::uint32_t &value)
+{
+    std::vector<std::uint32_t> response;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        memoryRequest(true, {0, address, 1}, response);
+    }
+    value = response.size() == 5 ? response[3] : 0;
+    return response.back();
+}
+
+std::uint32_t Board::writeWord(std::uint32_t address, std::uint32_t value)
+{
+    std::vector<std::uint32_t> response;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        memoryRequest(false, {0, address, respondBit | 1, value}, response);
+    }
+    paceWake_.notify_all();
+    return response.back();
+}
+
+void Board::start()
+{
+    std::lock_guard<std::mutex> lock(paceMutex_);
+    if (pacer_.joinable())
+        return;
+    paceStop_ = false;
+    pacer_ = std::thread([this] { pace(); });
+}
+
+void Board::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(paceMutex_);
+        paceStop_ = true;
+    }
+    paceWake_.notify_all();
+    if (pacer_.joinable() && pacer_.get_id() != std::this_thread::get_id())
+        pacer_.join();
+}
+
+void Board::pace()
+{
+    std::unique_lock<std::mutex> lock(paceMutex_);
+    while (!paceStop_) {
+        lock.unlock();
+        service();
+        const auto wait = nextDue() - clock_();
+        lock.lock();
+        if (paceStop_)
+            break;
+        if (wait > std::chrono::nanoseconds(0))
+            paceWake_.wait_for(lock, std::min<std::chrono::nanoseconds>(wait, maxPaceSleep));
+    }
+}
+
+} // namespace kestrane
