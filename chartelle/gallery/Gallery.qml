@@ -13,6 +13,7 @@ ApplicationWindow {
     property alias randomPlot: randomPlot
     property alias filePlot: filePlot
     property alias barPlot: barPlot
+    property alias currentTab: tabs.currentIndex
 
     width: 1200
     height: 860

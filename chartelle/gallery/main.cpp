@@ -6,7 +6,11 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
+#include <QImage>
+#include <QQuickWindow>
+#include <QTimer>
 #include <QUrl>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -21,6 +25,16 @@ int main(int argc, char *argv[])
                            QStringLiteral("file"),
                            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("chartelle-sample.csv")));
     parser.addOption(csv);
+    QCommandLineOption grab(QStringLiteral("grab"),
+                            QStringLiteral("Save a picture of the window to the file after --grab-after ms, then quit."),
+                            QStringLiteral("file"));
+    parser.addOption(grab);
+    QCommandLineOption grabAfter(QStringLiteral("grab-after"), QStringLiteral("Delay before --grab, in ms."),
+                                 QStringLiteral("ms"), QStringLiteral("3000"));
+    parser.addOption(grabAfter);
+    QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Tab to show first (0, 1 or 2)."),
+                           QStringLiteral("index"), QStringLiteral("0"));
+    parser.addOption(tab);
     parser.process(app);
 
     QQuickStyle::setStyle(QStringLiteral("Material"));
@@ -30,5 +44,17 @@ int main(int argc, char *argv[])
     engine.load(QUrl(QStringLiteral("qrc:/gallery/Gallery.qml")));
     if (engine.rootObjects().isEmpty())
         return 1;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    if (window)
+        window->setProperty("currentTab", parser.value(tab).toInt());
+    if (parser.isSet(grab) && window) {
+        const QString path = parser.value(grab);
+        QTimer::singleShot(parser.value(grabAfter).toInt(), &app, [window, path]() {
+            const bool ok = window->grabWindow().save(path);
+            if (!ok)
+                std::fprintf(stderr, "Cannot save the picture to %s\n", qPrintable(path));
+            QCoreApplication::exit(ok ? 0 : 1);
+        });
+    }
     return app.exec();
 }

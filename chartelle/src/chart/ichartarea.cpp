@@ -9,8 +9,6 @@
 
 IChartArea::IChartArea(QQuickItem *parent) : QQuickFramebufferObject(parent), m_layers(3)
 {
-    // Plotters map value 0 to the top of GL's clip space; mirroring puts it at the bottom.
-    setMirrorVertically(true);
     m_deferred.setSingleShot(true);
     m_deferred.setTimerType(Qt::PreciseTimer);
     connect(&m_deferred, &QTimer::timeout, this, &IChartArea::requestUpdate);
