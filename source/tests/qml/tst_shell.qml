@@ -1,0 +1,253 @@
+import QtQuick 2.15
+import QtTest 1.2
+import "fakes"
+
+TestCase {
+    id: test
+    name: "Shell"
+    when: windowShown
+
+    property var window: null
+    readonly property string histogramIcon: "qrc:/plugin/brenmor/histogram_icon.png"
+
+    Component { id: counterModelComponent; FakeCounterModel {} }
+    Component { id: moduleComponent; FakeModuleObject {} }
+    SignalSpy { id: requestSpy; signalName: "exchangeDataReq" }
+
+    function makeModel(uuid) {
+        return counterModelComponent.createObject(test, { modelUUID: uuid });
+    }
+
+    function makeModule(name, icon, priority, view, models) {
+        return moduleComponent.createObject(test, { name: name, icon: icon, uuid: icon, priority: priority,
+                                                    view: view, modelList: models });
+    }
+
+    function init() {
+        settings.clear();
+        tdc_backed.isConnected = false;
+        tdc_backed.connectedDevice = -1;
+        tdc_backed.pluginModule = [];
+        tdc_backed.calls = [];
+        tdc_backed.deviceListMap = [];
+        var component = Qt.createComponent("qrc:/MainWindow.qml");
+        compare(component.status, Component.Ready, component.errorString());
+        window = component.createObject(null);
+        verify(window);
+        window.showRestored();
+        tryVerify(function() { return window.visible; });
+    }
+
+    function cleanup() {
+        if (window)
+            window.destroy();
+        window = null;
+        wait(0);
+    }
+
+    function viewTitles() {
+        var titles = [];
+        var list = window.frame.leftBar.viewsModel;
+        for (var i = 0; i < list.count; ++i)
+            titles.push(list.get(i).viewTitle);
+        return titles;
+    }
+
+    function connectWithViews() {
+        var counter = makeModule("Counter", "stopwatch", 16384, "qrc:/plugin/fennick/CounterView.qml",
+                                 [makeModel("{c-1}")]);
+        var histogram = makeModule("Histogram", histogramIcon, 8192, Qt.resolvedUrl("fakes/PlainView.qml"),
+                                   [makeModel("{h-1}")]);
+        var empty = makeModule("TTM", "ttm", 8192, Qt.resolvedUrl("fakes/PlainView.qml"), []);
+        tdc_backed.simulateConnect([histogram, empty, counter]);
+        return { counter: counter, histogram: histogram };
+    }
+
+    function test_subViewTitles() {
+        window.registerNewView("MainWindow");
+        window.registerNewView("MainWindow");
+        window.registerNewView("MainWindow");
+        compare(viewTitles(), ["SubView", "SubView 1", "SubView 2"]);
+        window.registerNewView("MainWindow", "", [], "", "My view");
+        window.registerNewView("MainWindow", "", [], "", "My view");
+        compare(viewTitles().slice(3), ["My view", "My view 1"], "text before the last word is kept");
+        window.removeView(window.frame.leftBar.viewsModel.get(1).viewUUID);
+        window.registerNewView("MainWindow");
+        compare(viewTitles()[4], "SubView 1", "a freed title is taken again");
+    }
+
+    function test_dataExchangerCounting() {
+        requestSpy.target = window.dataExchanger;
+        requestSpy.clear();
+        for (var i = 0; i < 3; ++i)
+            window.startExchangeData("Counter", "Counts");
+        compare(requestSpy.count, 1);
+        compare(requestSpy.signalArguments[0][0], { "Counter": { "data_id": "Counts", "type": "start" } });
+        window.startExchangeData("Counter", "Other");
+        compare(requestSpy.count, 2, "each data item is counted apart");
+        window.stopExchangeData("Counter", "Counts");
+        window.stopExchangeData("Counter", "Counts");
+        compare(requestSpy.count, 2);
+        window.stopExchangeData("Counter", "Counts");
+        compare(requestSpy.count, 3);
+        compare(requestSpy.signalArguments[2][0], { "Counter": { "data_id": "Counts", "type": "stop" } });
+        window.stopExchangeData("Counter", "Counts");
+        compare(requestSpy.count, 3, "a stop without a start asks nothing");
+        window.startExchangeData("Counter", "Counts");
+        compare(requestSpy.count, 4, "a new start after the last stop asks again");
+    }
+
+    function test_moduleViewsFollowConnection() {
+        connectWithViews();
+        var modules = window.frame.leftBar.moduleModel;
+        compare(modules.count, 2, "a plugin without models gets no view");
+        compare(modules.get(0).viewTitle, "Counter", "largest priority first");
+        compare(modules.get(0).viewUUID, "stopwatch", "views are identified by the plugin icon");
+        compare(modules.get(1).viewUUID, histogramIcon);
+        window.setViewByUUID("stopwatch");
+        compare(window.frame.topBar.title, "Counter");
+        window.registerNewView("MainWindow");
+        tdc_backed.simulateDisconnect();
+        compare(modules.count, 0);
+        compare(window.frame.leftBar.viewsModel.count, 0);
+        compare(Object.keys(window.views).length, 0);
+        compare(window.frame.viewStack.currentView, window.homeView, "the home view is shown again");
+    }
+
+    function test_fallbackView() {
+        connectWithViews();
+        var socket = window.registerNewView("MainWindow");
+        window.setViewByUUID(socket.uuid);
+        compare(window.frame.viewStack.currentView, socket);
+        window.removeView(socket.uuid);
+        compare(window.frame.viewStack.currentUUID, histogramIcon);
+        compare(window.frame.viewStack.currentView.topBarTitle, "Histogram");
+
+        // With another sub view left, the neighbour becomes current instead.
+        var first = window.registerNewView("MainWindow");
+        var second = window.registerNewView("MainWindow");
+        window.setViewByUUID(second.uuid);
+        window.removeView(second.uuid);
+        compare(window.frame.viewStack.currentUUID, first.uuid);
+    }
+
+    function test_fallbackWithoutHistogramShowsHome() {
+        var socket = window.registerNewView("MainWindow");
+        window.setViewByUUID(socket.uuid);
+        window.removeView(socket.uuid);
+        compare(window.frame.viewStack.currentView, window.homeView);
+    }
+
+    function test_layoutRoundTrip() {
+        var modules = connectWithViews();
+        var model = modules.counter.modelList[0];
+        var socket = window.registerNewView("MainWindow", "", [model], Qt.resolvedUrl("fakes/PlainView.qml"),
+                                            "Rates", "stopwatch", "ViewSocket", "chart");
+        socket.item.note = "kept";
+        window.registerNewView("MainWindow");
+        window.width = 1000;
+        window.saveAll();
+        verify(tdc_backed.calls.indexOf("saveSettings") >= 0);
+        tdc_backed.simulateDisconnect();
+        compare(window.frame.leftBar.viewsModel.count, 0);
+
+        // Same model identifier after reconnection: the sub view finds its model again.
+        modules.counter.modelList = [makeModel("{c-1}")];
+        modules.histogram.modelList = [makeModel("{h-1}")];
+        tdc_backed.simulateConnect(tdc_backed.pluginModule);
+        tdc_backed.loadGUISettings();
+        compare(viewTitles(), ["Rates", "SubView"], "sub views come back in their order, empty ones too");
+        var restored = window.views[window.frame.leftBar.viewsModel.get(0).viewUUID];
+        compare(restored.uuid, socket.uuid);
+        compare(restored.viewType, "chart");
+        compare(restored.tdcModelData.length, 1);
+        compare(restored.tdcModelData[0].modelUUID, "{c-1}");
+        compare(restored.item.note, "kept");
+        compare(window.frame.leftBar.viewsModel.get(0).viewIcon, "stopwatch");
+    }
+
+    function test_storedViewWithoutModelsIsRemoved() {
+        var modules = connectWithViews();
+        window.registerNewView("MainWindow", "", [modules.counter.modelList[0]],
+                               Qt.resolvedUrl("fakes/PlainView.qml"), "Rates");
+        window.saveAll();
+        tdc_backed.simulateDisconnect();
+        modules.counter.modelList = [makeModel("{other}")];
+        modules.histogram.modelList = [makeModel("{h-1}")];
+        tdc_backed.simulateConnect(tdc_backed.pluginModule);
+        tdc_backed.loadGUISettings();
+        compare(window.frame.leftBar.viewsModel.count, 0);
+        compare(Object.keys(window.views).length, 2, "only the module views remain");
+    }
+
+    function test_closeWhileDisconnectedKeepsLayout() {
+        var modules = connectWithViews();
+        window.registerNewView("MainWindow", "", [modules.counter.modelList[0]],
+                               Qt.resolvedUrl("fakes/PlainView.qml"), "Rates");
+        window.homeView.disconnectBoard();
+        compare(tdc_backed.calls, ["saveSettings", "disconnectDevice"]);
+        tdc_backed.simulateDisconnect();
+        verify(settings.allKeys().indexOf("mainWindow/onConnection/subView_0/viewTitle") >= 0);
+        tdc_backed.calls = [];
+        window.close();
+        verify(settings.allKeys().indexOf("mainWindow/onConnection/subView_0/viewTitle") >= 0,
+               "the layout stored at disconnection survives closing");
+        compare(tdc_backed.calls, [], "no empty module configuration is written");
+    }
+
+    function test_closeRefusedDuringFirmwareUpdate() {
+        window.isFirmwareUpdating = true;
+        window.close();
+        verify(window.visible);
+        compare(settings.allKeys().length, 0, "nothing is saved either");
+        window.isFirmwareUpdating = false;
+        window.close();
+        verify(!window.visible);
+        compare(settings.intValue("mainWindow/width"), window.width);
+    }
+
+    function test_geometryRestored() {
+        settings.setValue("mainWindow/width", 1024);
+        settings.setValue("mainWindow/height", 700);
+        settings.setValue("mainWindow/x", 10);
+        settings.setValue("mainWindow/y", 20);
+        var other = Qt.createComponent("qrc:/MainWindow.qml").createObject(null);
+        compare(other.width, 1024);
+        compare(other.height, 700);
+        compare(other.x, 10);
+        other.destroy();
+        settings.clear();
+        other = Qt.createComponent("qrc:/MainWindow.qml").createObject(null);
+        compare(other.width, 800, "defaults without a stored layout");
+        compare(other.height, 600);
+        compare(other.x, 50);
+        other.destroy();
+    }
+
+    function test_messages() {
+        var card = window.spawnMessage("warning", "TITLE", "text", "Auto", -1);
+        verify(card);
+        compare(card.iconName, "warning");
+        compare(card.colours.text, "#e65100");
+        var timed = window.spawnMessage("error", "E", "gone soon", "Auto", 50);
+        compare(timed.iconName, "error");
+        var stays = card;
+        wait(300);
+        verify(stays.visible, "a card with time -1 stays");
+        stays.close();
+    }
+
+    function test_ejectView() {
+        var socket = window.registerNewView("MainWindow", "", [], "", "Moving");
+        var child = window.ejectView("MainWindow", socket.uuid, Qt.point(60, 70));
+        verify(child);
+        compare(window.frame.leftBar.viewsModel.count, 0);
+        compare(child.frame.leftBar.viewsModel.get(0).viewTitle, "View");
+        compare(child.frame.viewStack.currentView, socket);
+        compare(socket.topBar, child.frame.topBar);
+        compare(child.x, 60);
+        child.close();
+        verify(window.childWindows[child.windowID] === undefined);
+        verify(window.views[socket.uuid] === undefined);
+    }
+}
