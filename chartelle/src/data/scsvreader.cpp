@@ -24,7 +24,7 @@ void SCSVReader::setFile(const QString &file)
 
 void SCSVReader::setBinWidth(double binWidth)
 {
-    if (chartelle::fuzzyEqual(binWidth, m_binWidth))
+    if (chartelle::datapath::fuzzyEqual(binWidth, m_binWidth))
         return;
     m_binWidth = binWidth;
     emit binWidthChanged();

@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace chartelle {
+namespace chartelle::datapath {
 
 // out[j] = max(0, in[2j], in[2j+1]) for j < m, the hot case of a factor-2 pyramid.
 inline void pairMaxFromZero(const double *in, double *out, int m)
@@ -109,4 +109,4 @@ protected:
     int currentLevel = 0;
 };
 
-} // namespace chartelle
+} // namespace chartelle::datapath

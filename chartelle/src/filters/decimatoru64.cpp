@@ -56,7 +56,7 @@ void DecimatorU64::setArea(const QRectF &area)
 
 bool DecimatorU64::_filter_func(const QVector<double> &input)
 {
-    if (chartelle::sameValues(input, levels.first()))
+    if (chartelle::datapath::sameValues(input, levels.first()))
         return false;
     buildLevels(input);
     // setData pushes right after this returns, so only the choice is made here.

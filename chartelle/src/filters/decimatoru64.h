@@ -13,7 +13,7 @@
 
 class IChartArea;
 
-class DecimatorU64 : public Filter1D, public chartelle::DecimatorFilter<double>
+class DecimatorU64 : public Filter1D, public chartelle::datapath::DecimatorFilter<double>
 {
     Q_OBJECT
     Q_PROPERTY(IChartArea *chartArea READ chartArea WRITE setChartArea NOTIFY chartAreaChanged)

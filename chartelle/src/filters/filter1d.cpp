@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-using chartelle::ClosedRect;
+using chartelle::datapath::ClosedRect;
 
 Filter1D::Filter1D(QObject *parent)
     : QObject(parent)
@@ -42,7 +42,7 @@ const QRectF &Filter1D::area() const
 
 void Filter1D::setArea(const QRectF &area)
 {
-    if (chartelle::fuzzyEqual(area, m_area))
+    if (chartelle::datapath::fuzzyEqual(area, m_area))
         return;
     m_area = area;
     // Copies: a child or plotter may change this node's lists while being told.
@@ -79,7 +79,7 @@ double Filter1D::max_in(const QRectF &rect)
     const int end = __end_index(rect);
     if (start >= end)
         return 0.0;
-    return chartelle::groupMaxFromZero(values.constData(), start, end);
+    return chartelle::datapath::groupMaxFromZero(values.constData(), start, end);
 }
 
 double Filter1D::value_at(double x) const
@@ -94,7 +94,7 @@ int Filter1D::index_at(double x) const
     const ClosedRect r = ClosedRect::from(area());
     if (n == 0 || r.width() == 0.0 || !r.contains(x, 0.0))
         return -1;
-    const long long i = chartelle::roundHalfAway((x - r.left) / (r.width() / n));
+    const long long i = chartelle::datapath::roundHalfAway((x - r.left) / (r.width() / n));
     return static_cast<int>(std::max(0LL, std::min<long long>(n - 1, i)));
 }
 
@@ -110,7 +110,7 @@ const QRectF Filter1D::area_at(const QPointF &point) const
 
 bool Filter1D::_filter_func(const QVector<double> &input)
 {
-    if (chartelle::sameValues(input, m_data))
+    if (chartelle::datapath::sameValues(input, m_data))
         return false;
     m_data = input;
     return true;

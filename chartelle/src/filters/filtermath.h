@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace chartelle {
+namespace chartelle::datapath {
 
 // Doubles that differ by no more than 1e-12 of the larger magnitude count as equal.
 inline bool fuzzyEqual(double a, double b)
@@ -92,4 +92,4 @@ inline long long roundHalfAway(double x)
     return std::llround(x);
 }
 
-} // namespace chartelle
+} // namespace chartelle::datapath

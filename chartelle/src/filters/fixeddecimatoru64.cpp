@@ -36,7 +36,7 @@ bool FixedDecimatorU64::_filter_func(const QVector<double> &input)
     int s = 0;
     for (int j = 0; j < m_numPoint; ++j) {
         x += step;
-        int e = j == m_numPoint - 1 ? n : static_cast<int>(std::min<long long>(n, chartelle::roundHalfAway(x)));
+        int e = j == m_numPoint - 1 ? n : static_cast<int>(std::min<long long>(n, chartelle::datapath::roundHalfAway(x)));
         if (e > s) {
             out[j] = *std::max_element(in + s, in + e);
         } else {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace chartelle {
+namespace chartelle::datapath {
 
 int mergeNarrowPairs(const double *in, int pairs, double w, double *out)
 {
@@ -41,7 +41,7 @@ int mergeNarrowPairs(const double *in, int pairs, double w, double *out)
     return written;
 }
 
-} // namespace chartelle
+} // namespace chartelle::datapath
 
 MinimalWidth2D::MinimalWidth2D(QObject *parent)
     : Filter1D(parent)
@@ -50,7 +50,7 @@ MinimalWidth2D::MinimalWidth2D(QObject *parent)
 
 void MinimalWidth2D::setMergeWidth(double mergeWidth)
 {
-    if (!std::isfinite(mergeWidth) || mergeWidth < 0.0 || chartelle::fuzzyEqual(mergeWidth, m_mergeWidth))
+    if (!std::isfinite(mergeWidth) || mergeWidth < 0.0 || chartelle::datapath::fuzzyEqual(mergeWidth, m_mergeWidth))
         return;
     const double low = (1.0 - m_percMargin) * m_mergeWidth;
     const double high = (1.0 + m_percMargin) * m_mergeWidth;
@@ -64,7 +64,7 @@ void MinimalWidth2D::setMergeWidth(double mergeWidth)
 
 void MinimalWidth2D::setPercMargin(double percMargin)
 {
-    if (chartelle::fuzzyEqual(percMargin, m_percMargin))
+    if (chartelle::datapath::fuzzyEqual(percMargin, m_percMargin))
         return;
     m_percMargin = percMargin;
     emit percMarginChanged();
@@ -75,7 +75,7 @@ bool MinimalWidth2D::_filter_func(const QVector<double> &input)
     const int pairs = input.size() / 2;
     // At most one output pair per input pair, plus the remainder.
     m_scratch.resize(2 * static_cast<size_t>(pairs) + 2);
-    const int written = chartelle::mergeNarrowPairs(input.constData(), pairs, m_mergeWidth, m_scratch.data());
+    const int written = chartelle::datapath::mergeNarrowPairs(input.constData(), pairs, m_mergeWidth, m_scratch.data());
     m_data = QVector<double>(m_scratch.begin(), m_scratch.begin() + written);
     return true;
 }

@@ -33,8 +33,8 @@ private:
     std::vector<double> m_scratch;
 };
 
-namespace chartelle {
+namespace chartelle::datapath {
 // Writes the merged pairs of in[0..2*pairs-1] to out (room for 2*pairs values) and returns
 // the number of doubles written.
 int mergeNarrowPairs(const double *in, int pairs, double mergeWidth, double *out);
-} // namespace chartelle
+} // namespace chartelle::datapath
