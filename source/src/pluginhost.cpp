@@ -14,11 +14,11 @@ namespace tessaron {
 
 QString pluginsPath(const QString &applicationDir, const QString &folder)
 {
-    QDir dir(applicationDir);
-    const QString last = dir.dirName().toLower();
+    QString base = QDir::cleanPath(QDir(applicationDir).absolutePath());
+    const QString last = QFileInfo(base).fileName().toLower();
     if (last == QLatin1String("debug") || last == QLatin1String("release"))
-        dir.cdUp();
-    return dir.absoluteFilePath(folder);
+        base = QFileInfo(base).path();
+    return QDir(base).absoluteFilePath(folder);
 }
 
 bool looksLikePluginLibrary(const QString &fileName)
@@ -56,6 +56,12 @@ QVector<ModuleObject *> loadPluginModules(const QString &applicationDir, const Q
     const QString path = pluginsPath(applicationDir, folder);
     qDebug().noquote() << "Looking for plugins in path: " + path;
     const QDir pluginsDir(path);
+    if (!pluginsDir.exists()) {
+        // Searching some other folder instead would load whatever libraries happen to sit there.
+        qWarning().noquote() << "Plugins folder " + path + " does not exist; no plugin loaded.";
+        qInfo().noquote() << "Plugin Modules loaded!";
+        return plugins;
+    }
     const QStringList folders = pluginsDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     qDebug().noquote() << "Plugins folders: " + folders.join(QStringLiteral(", "));
     for (const QString &sub : folders) {

@@ -1,0 +1,68 @@
+// File and URL helpers used by the views.
+#include <QFileInfo>
+#include <QtTest>
+
+#include "testmain.h"
+#include "tessaron/fileutils.h"
+
+class FileUtilsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void localPaths()
+    {
+        FileUtils utils;
+        QCOMPARE(utils.getLocalPath(QUrl::fromLocalFile("/tmp/a b/c")), QString("/tmp/a b/c"));
+        QCOMPARE(utils.getLocalPath(QUrl("https://example.org/x")), QString("https://example.org/x"));
+        QVERIFY(utils.urlIsValid(QUrl("file:///tmp")));
+        QVERIFY(!utils.urlIsValid(QUrl("http://exa mple.org:99999")));
+        QCOMPARE(utils.getDownloadPathURL(), QUrl::fromLocalFile(utils.getDownloadPath()));
+        QVERIFY(utils.getDownloadPath().startsWith(QDir::homePath()));
+    }
+
+    void timestamps()
+    {
+        FileUtils utils;
+        QVERIFY(QRegularExpression("^\\d{8}T\\d{6}$").match(utils.getCurrentTimestamp()).hasMatch());
+    }
+
+    void foldersAndWritability()
+    {
+        FileUtils utils;
+        QTemporaryDir dir;
+        QVERIFY(utils.isDirWritable(dir.path()));
+        QVERIFY(!utils.isDirWritable(dir.path() + "/missing"));
+        QVERIFY(utils.makeFolder(dir.path(), "one"));
+        QVERIFY(QFileInfo(dir.path() + "/one").isDir());
+        QVERIFY(!utils.makeFolder(dir.path(), "one"));            // already there
+        QVERIFY(!utils.makeFolder(dir.path(), "two/three"));      // one level only
+        QVERIFY(!utils.makeFolder(dir.path(), ".."));
+        QVERIFY(!utils.makeFolder(dir.path() + "/missing", "x")); // no parent
+        QVERIFY(utils.makeFolder(QUrl::fromLocalFile(dir.path()), "four"));
+
+        // The same answer with and without a trailing separator.
+        QVERIFY(utils.folderExixsts(dir.path(), "one"));
+        QVERIFY(utils.folderExixsts(dir.path() + "/", "one"));
+        QVERIFY(!utils.folderExixsts(dir.path(), "nope"));
+        QVERIFY(!utils.folderExixsts(dir.path() + "/", "nope"));
+
+        const QString stamped = utils.makeFolderTimestamp(dir.path(), "run_");
+        QVERIFY(!stamped.isEmpty());
+        QVERIFY(QFileInfo(stamped).isDir());
+        QVERIFY(QRegularExpression("/run_\\d{8}T\\d{6}$").match(stamped).hasMatch());
+    }
+
+    void timestampFolderWithoutPermission()
+    {
+        FileUtils utils;
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (QFileInfo(dir.path()).isWritable())
+            QSKIP("running with rights that ignore folder permissions");
+        QVERIFY(!utils.isDirWritable(dir.path()));
+        QCOMPARE(utils.makeFolderTimestamp(dir.path(), "run_"), QString());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+};
+
+TESSARON_TEST_MAIN(QCoreApplication, FileUtilsTest)
+#include "tst_fileutils.moc"
