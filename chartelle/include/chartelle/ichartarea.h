@@ -54,6 +54,8 @@ public:
     void setUpdateIntervalMs(unsigned int ms);
 
     QMutex &dataMutex() { return m_dataMutex; }
+    // Plotters of draw layer i (0, 1 or 2) as of the last rebuildLayers, in drawing order.
+    QVector<IPlotter *> layer(int i) const;
     // Number of repaints actually scheduled with QQuickItem::update(); for tests and tools.
     quint64 updateCount() const { return m_updateCount; }
 
@@ -82,6 +84,9 @@ protected:
     // The view captured at synchronisation for the frame the render thread draws.
     QRectF m_renderView;
     bool m_locked = false;
+    // Set while requestUpdate adapts the area: a nested request is covered by the update
+    // that follows.
+    bool m_inRequest = false;
     bool m_shouldUpdate = true;
     QElapsedTimer m_throttle;
     unsigned int m_updateIntervalMs = 25;

@@ -42,7 +42,7 @@ void IChartArea::requestUpdate()
 {
     if (postedToOwnThread())
         return;
-    if (m_locked || !m_shouldUpdate)
+    if (m_locked || !m_shouldUpdate || m_inRequest)
         return;
     if (m_updateIntervalMs != 0 && m_throttle.isValid()) {
         const qint64 elapsed = m_throttle.elapsed();
@@ -55,7 +55,9 @@ void IChartArea::requestUpdate()
     if (!m_throttle.isValid() || m_updateIntervalMs != 0)
         m_throttle.start();
     m_deferred.stop();
+    m_inRequest = true;
     adaptArea();
+    m_inRequest = false;
     ++m_updateCount;
     update();
 }
@@ -139,6 +141,12 @@ void IChartArea::rebuildLayers()
         std::stable_sort(layer.begin(), layer.end(),
                          [](const IPlotter *a, const IPlotter *b) { return a->zOrder() < b->zOrder(); });
     }
+}
+
+QVector<IPlotter *> IChartArea::layer(int i) const
+{
+    QMutexLocker lock(&m_listMutex);
+    return i >= 0 && i < m_layers.size() ? m_layers[i] : QVector<IPlotter *>();
 }
 
 void IChartArea::addPlotter(IPlotter *plotter)

@@ -79,6 +79,14 @@ bool registerProgramDefinition(SProgramShaderDefinition *definition)
     return true;
 }
 
+const SProgramShaderDefinition *programDefinition(const QString &name)
+{
+    ProgramTable &t = table();
+    QMutexLocker lock(&t.mutex);
+    auto it = t.definitions.find(name);
+    return it == t.definitions.end() ? nullptr : it->second.get();
+}
+
 void compileRegisteredPrograms()
 {
     QOpenGLContext *context = QOpenGLContext::currentContext();

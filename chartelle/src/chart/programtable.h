@@ -24,6 +24,8 @@ namespace chartelle {
 // Takes ownership; the first definition of a name wins and later ones are deleted.
 // Returns false when a definition of that name was already there.
 bool registerProgramDefinition(SProgramShaderDefinition *definition);
+// The registered definition of that name, or null.
+const SProgramShaderDefinition *programDefinition(const QString &name);
 // Compiles every registered definition for the current context's share group.
 void compileRegisteredPrograms();
 // True when the current context's share group has no compiled program yet.

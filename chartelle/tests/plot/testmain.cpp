@@ -1,0 +1,14 @@
+// Plotter and chart-item arithmetic without OpenGL: chart items are Qt Quick items, so a GUI
+// application runs on the offscreen platform; nothing here draws.
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
