@@ -37,32 +37,33 @@ inline void pairMaxFromZero(const double *in, double *out, int m)
         out[j] = groupMaxFromZero(in, 2 * j, 2 * j + 2);
 }
 
-// One level of the pyramid: m = ceil(n / factor) groups whose ends follow a position that
-// advances by n / m and is rounded to the nearest index.
-template <typename T>
-QVector<T> decimateLevel(const QVector<T> &level, double factor)
+// Size of the level above one of n elements: ceil(n / factor), and always smaller than n so
+// that a factor of 1 or less cannot loop for ever.
+inline int levelSize(int n, double factor)
 {
-    const int n = level.size();
     int m = static_cast<int>(std::ceil(n / factor));
     if (m >= n)
-        m = n - 1;  // a factor of 1 or less would never end
-    if (m < 1)
-        return QVector<T>();
-    QVector<T> out(m);
-    const T *in = level.constData();
-    T *dst = out.data();
+        m = n - 1;
+    return m < 1 ? 0 : m;
+}
+
+// One level of the pyramid into out[0..m-1], m = levelSize(n, factor): m groups whose ends
+// follow a position that advances by n / m and is rounded to the nearest index.
+template <typename T>
+void decimateLevelInto(const T *in, int n, int m, T *out)
+{
     if (n % m == 0) {
         // Equal groups: the position advances by an exact integer.
         const int k = n / m;
         if constexpr (std::is_same_v<T, double>) {
             if (k == 2) {
-                pairMaxFromZero(in, dst, m);
-                return out;
+                pairMaxFromZero(in, out, m);
+                return;
             }
         }
         for (int j = 0; j < m; ++j)
-            dst[j] = groupMaxFromZero(in, j * k, j * k + k);
-        return out;
+            out[j] = groupMaxFromZero(in, j * k, j * k + k);
+        return;
     }
     const double step = double(n) / m;
     double x = 0.0;
@@ -72,9 +73,18 @@ QVector<T> decimateLevel(const QVector<T> &level, double factor)
         int e = j == m - 1 ? n : static_cast<int>(std::min<long long>(n, roundHalfAway(x)));
         if (e < s)
             e = s;
-        dst[j] = groupMaxFromZero(in, s, e);
+        out[j] = groupMaxFromZero(in, s, e);
         s = e;
     }
+}
+
+template <typename T>
+QVector<T> decimateLevel(const QVector<T> &level, double factor)
+{
+    const int m = levelSize(level.size(), factor);
+    QVector<T> out(m);
+    if (m > 0)
+        decimateLevelInto(level.constData(), level.size(), m, out.data());
     return out;
 }
 
@@ -92,12 +102,23 @@ protected:
     {
         if (input.isEmpty())
             return;
-        levels.clear();
+        // Levels nobody else holds any more are rewritten in place: a fresh vector would be
+        // zero-filled (and often fresh pages faulted in) only to be overwritten.
+        QVector<QVector<T>> old;
+        old.swap(levels);
         levels.append(input);
         while (levels.last().size() > 1) {
-            QVector<T> next = decimateLevel(levels.last(), factor);
-            if (next.isEmpty())
+            const int n = levels.last().size();
+            const int m = levelSize(n, factor);
+            if (m < 1)
                 break;
+            QVector<T> next;
+            const int i = levels.size();
+            if (i < old.size() && old[i].size() == m && old[i].isDetached())
+                next.swap(old[i]);
+            else
+                next = QVector<T>(m);
+            decimateLevelInto(levels.last().constData(), n, m, next.data());
             levels.append(std::move(next));
         }
         if (currentLevel >= levels.size())
