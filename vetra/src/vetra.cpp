@@ -3,12 +3,9 @@
 #include "vetra_impl.h"
 
 #include "build_info.h"
+#include "transport/async_d3xx.h"
 #include "transport/async_libftdi.h"
 #include "transport/async_serial.h"
-#if __has_include("transport/async_d3xx.h")
-#include "transport/async_d3xx.h"
-#define VETRA_HAVE_D3XX_TRANSPORT 1
-#endif
 
 #include <stdexcept>
 
@@ -70,9 +67,7 @@ std::pair<const vetra::device_list &, std::vector<std::string>> vetra::getDevice
     using enumeration = void (*)(const std::string &, device_list &);
     const std::pair<const char *, enumeration> interfaces[] = {
         {IFSerialName, &vetra::getSerialDevices},
-#if __has_include("transport/enumerate_d3xx.cpp")
         {IFd3xxName, &vetra::getD3XXDevices},
-#endif
         {IFlibftdiName, &vetra::getLibFTDIDevices},
     };
     for (const auto &[name, enumerate] : interfaces) {
@@ -105,12 +100,8 @@ std::error_code vetra::open(const device_map &device, const device_map &options,
         nameKey = "name";
         transport = std::make_unique<async_serial>();
     } else if (kind == IFd3xxName) {
-#ifdef VETRA_HAVE_D3XX_TRANSPORT
         nameKey = "serialNumber";
         transport = std::make_unique<async_d3xx>();
-#else
-        return vetraError::no_such_device;
-#endif
     } else if (kind == IFlibftdiName) {
         nameKey = "serialNumber";
         try {

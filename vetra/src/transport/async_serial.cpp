@@ -22,6 +22,15 @@ struct match_condition {
     }
 };
 
+// asio reports operating-system failures in a category of its own, which compares equal to
+// nothing in std::errc; open results are handed to users, so they carry the standard one.
+std::error_code standardised(const std::error_code &ec)
+{
+    if (ec && ec.category() == asio::error::get_system_category())
+        return std::error_code(ec.value(), std::system_category());
+    return ec;
+}
+
 } // namespace
 
 namespace asio {
@@ -67,7 +76,7 @@ std::error_code async_serial::open(const std::string &name,
     std::error_code ec;
     port->open(name, ec);
     if (ec)
-        return ec;
+        return standardised(ec);
 
     const auto flowIt = options.find("hardware_flowcontrol");
     const bool hardwareFlow = flowIt != options.end() && flowIt->second == "true";
@@ -90,7 +99,7 @@ std::error_code async_serial::open(const std::string &name,
         port->close(closeError);
         if (closeError)
             throw std::system_error(closeError, "close");
-        return ec;
+        return standardised(ec);
     }
 
     io_ = std::move(io);
@@ -163,7 +172,7 @@ bool async_serial::isLinkLoss(const std::error_code &ec)
 {
     if (ec == asio::error::eof)
         return true;
-    if (ec.category() == std::system_category())
+    if (ec.category() == std::system_category() || ec.category() == asio::error::get_system_category())
         return ec.value() == EIO || ec.value() == ENXIO || ec.value() == ENODEV;
     return false;
 }
