@@ -45,10 +45,11 @@ private:
 };
 
 // The serial number and description a virtual board is listed with; both say it is virtual.
+// FT60x serial numbers hold at most 15 characters, hence the short form.
 std::string virtualSerialNumber(unsigned index);
 extern const char *const virtualDescription;
 
-// Registers virtual boards KESTRANE-VIRTUAL-0 … n-1 with vetra's FT60x device list, each on
+// Registers virtual boards KEST-VIRTUAL-0 … n-1 with vetra's FT60x device list, each on
 // the wall clock with the profile's seed plus its index. Boards already present are kept.
 // Returns the number of boards now registered by this call.
 unsigned registerVirtualBoards(unsigned count, const Profile &profile);

@@ -6,7 +6,7 @@ const char *const virtualDescription = "Kestrane virtual board";
 
 std::string virtualSerialNumber(unsigned index)
 {
-    return "KESTRANE-VIRTUAL-" + std::to_string(index);
+    return "KEST-VIRTUAL-" + std::to_string(index);
 }
 
 VirtualDevice::VirtualDevice(std::unique_ptr<Board> board, bool pace)

@@ -1,0 +1,82 @@
+#include "moduletable.h"
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+#include "registers.h"
+#include "tdclink.h"
+
+namespace {
+
+[[noreturn]] void refuse(const std::string &why)
+{
+    throw std::runtime_error("The board's module table makes no sense: " + why);
+}
+
+TessaronVersion version(std::uint32_t high, std::uint32_t patch)
+{
+    TessaronVersion v;
+    v.major = static_cast<std::uint8_t>(high >> 16);
+    v.minor = static_cast<std::uint16_t>(high & 0xFFFF);
+    v.patch = static_cast<std::uint16_t>(patch & 0xFFFF);
+    return v;
+}
+
+std::string hex(std::uint32_t v)
+{
+    std::ostringstream s;
+    s << "0x" << std::hex << v;
+    return s.str();
+}
+
+} // namespace
+
+std::vector<ModuleEntry> readModuleTable(TDCLink &link)
+{
+    using namespace tdcregs::table;
+    std::vector<std::uint32_t> header;
+    if (const auto ec = link.read(address, headerWords, header))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+    if (header[0] != magic)
+        refuse("its signature is " + hex(header[0]) + " instead of " + hex(magic));
+    if (header[1] != format)
+        refuse("table format " + std::to_string(header[1]) + " is not known");
+    const std::uint32_t count = header[2];
+    if (count == 0 || count > maxModules)
+        refuse("it lists " + std::to_string(count) + " modules");
+    if (header[3] != entryWords)
+        refuse("its entries have " + std::to_string(header[3]) + " words instead of " +
+               std::to_string(entryWords));
+
+    std::vector<std::uint32_t> words;
+    if (const auto ec = link.read(address + firstEntry, count * entryWords, words))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+
+    std::vector<ModuleEntry> entries;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t *w = &words[i * entryWords];
+        ModuleEntry e;
+        e.typeID = w[0];
+        e.hw = version(w[1], w[2]);
+        e.sw = version(w[3], w[4]);
+        e.base = w[5];
+        e.size = w[6];
+        const std::string which = "module " + std::to_string(i) + " (type " + hex(e.typeID) + ")";
+        if (e.size == 0)
+            refuse(which + " has an empty register window");
+        if (static_cast<std::uint64_t>(e.base) + e.size > 0x100000000ULL)
+            refuse(which + " runs past the end of the address space");
+        if (e.base < reserved)
+            refuse(which + " lies inside the module table at " + hex(e.base));
+        entries.push_back(e);
+    }
+    auto sorted = entries;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const ModuleEntry &a, const ModuleEntry &b) { return a.base < b.base; });
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+        if (static_cast<std::uint64_t>(sorted[i - 1].base) + sorted[i - 1].size > sorted[i].base)
+            refuse("the modules at " + hex(sorted[i - 1].base) + " and " + hex(sorted[i].base) +
+                   " overlap");
+    return entries;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The board's register map as the host sees it (docs/board-protocol.md). Word addresses.
+
+#include <cstdint>
+
+namespace tdcregs {
+
+constexpr std::uint8_t readStream = 1;
+constexpr std::uint8_t writeStream = 2;
+
+namespace table {
+constexpr std::uint32_t address = 0x0000;
+constexpr std::uint32_t magic = 0x4B455354;
+constexpr std::uint32_t format = 1;
+constexpr std::uint32_t headerWords = 4;
+constexpr std::uint32_t firstEntry = 0x10;
+constexpr std::uint32_t entryWords = 8;
+constexpr std::uint32_t maxModules = 64;
+constexpr std::uint32_t reserved = 0x1000; // the table's own window
+} // namespace table
+
+namespace master {
+constexpr std::uint32_t compileTime = 0x00; // two words, low first
+constexpr std::uint32_t tagLength = 0x02;
+constexpr std::uint32_t scratch = 0x03;
+constexpr std::uint32_t tag = 0x20;
+constexpr std::uint32_t maxTagBytes = 896;
+} // namespace master
+
+namespace channels {
+constexpr std::uint32_t count = 0x00; // count, coarse bits, fine bits, period fs, min bin fs
+constexpr std::uint32_t headerWords = 5;
+constexpr std::uint32_t periods = 0x10; // two words per channel, low first
+constexpr std::uint32_t maxChannels = 64;
+} // namespace channels
+
+namespace counter {
+constexpr std::uint32_t control = 0x00;
+constexpr std::uint32_t integrationUs = 0x01;
+constexpr std::uint32_t channels = 0x02;
+constexpr std::uint32_t inputLogic = 0x03;
+constexpr std::uint32_t sampleNumber = 0x04;
+constexpr std::uint32_t sample = 0x10;
+constexpr std::uint32_t controlAutoPush = 1u << 0;
+constexpr std::uint32_t minIntegrationUs = 100;
+constexpr std::uint32_t maxIntegrationUs = 60000000;
+} // namespace counter
+
+} // namespace tdcregs

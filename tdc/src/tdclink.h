@@ -1,0 +1,53 @@
+#pragma once
+// The library's link to one board: vetra opened on the board's memory streams, with blocking
+// reads and writes bounded by the request time-out and every failure turned into a tdcError.
+//
+// Ownership: shared by TDCBackend and its module objects; TDCBackend closes it after it has
+// destroyed the modules. Threads: read, write and the range calls may come from any thread;
+// open and close from the owner only, never from a callback.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <vetra/vetra.h>
+
+class TDCLink {
+public:
+    using DeviceMap = std::map<std::string, std::string>;
+
+    TDCLink();
+    ~TDCLink();
+    TDCLink(const TDCLink &) = delete;
+    TDCLink &operator=(const TDCLink &) = delete;
+
+    std::error_code open(const DeviceMap &device, const DeviceMap &options,
+                         std::chrono::milliseconds requestTimeout);
+    void close();
+    // False after close and once the board has gone away.
+    bool isOpen();
+
+    std::error_code read(std::uint32_t address, std::uint32_t count, std::vector<std::uint32_t> &out);
+    std::error_code write(std::uint32_t address, std::vector<std::uint32_t> data);
+    // Fire and forget: no response is asked for, so a silent board costs no time.
+    std::error_code post(std::uint32_t address, std::vector<std::uint32_t> data);
+
+    std::error_code setRange(std::uint32_t first, std::uint32_t last, vetra::read_handler handler);
+    void deleteRange(std::uint32_t first);
+
+    std::chrono::milliseconds requestTimeout() const { return timeout_; }
+    void setRequestTimeout(std::chrono::milliseconds t);
+
+private:
+    std::error_code lostLink();
+    void onLinkError(const std::error_code &ec);
+
+    vetra link_;
+    std::atomic<bool> open_{false};
+    std::atomic<bool> lost_{false};
+    std::chrono::milliseconds timeout_{500};
+};
