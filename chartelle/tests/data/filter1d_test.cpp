@@ -220,12 +220,4 @@ TEST(Filter1D, DestroyedNodesAndPlottersLeaveNoDanglingEntries)
     EXPECT_EQ(orphan.originalData(), (QVector<double>{4.0}));
 }
 
-TEST(Filter1D, PairCountOfTheNodesOwnData)
-{
-    QStringList log;
-    RecordingFilter filter("f", &log);
-    filter.setData({1, 2, 3, 4, 5});
-    EXPECT_EQ(filter.size2D(), 2);
-}
-
 } // namespace

@@ -67,7 +67,6 @@ public:
     }
 
     using Filter1D::originalData;
-    using Filter1D::size2D;
 
 private:
     QString m_label;

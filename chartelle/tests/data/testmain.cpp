@@ -1,6 +1,7 @@
 // The data path's tests run with a GUI application on the offscreen platform: the
 // decimator follows real chart items, which are Qt Quick items, and the data sources run on
 // Qt timers. Nothing here draws.
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
