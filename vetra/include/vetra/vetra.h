@@ -13,11 +13,9 @@
 
 #include <vetra/mme_defs.h>
 #include <vetra/mme_error.h>
+#include <vetra/pte_error.h>
 #include <vetra/vetra_error.h>
 #include <vetra/vetra_export.h>
-#if __has_include(<vetra/pte_error.h>)
-#include <vetra/pte_error.h>
-#endif
 
 #include <chrono>
 #include <cstdint>
