@@ -89,6 +89,7 @@ TEST(d3xx_link, ListedOpenedUsedAndUnplugged)
     ASSERT_NE(device, listed.first.end());
 
     ASSERT_FALSE(link.open(*device, {{"write_timeout", "1000"}}, 1, 2));
+    link.setTimeout(10s);
     auto read = link.read(0x2000, 3, BurstType::INCREMENTING).get();
     EXPECT_FALSE(read.first) << read.first.message();
     ASSERT_TRUE(read.second);

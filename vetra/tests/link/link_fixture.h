@@ -25,6 +25,10 @@ protected:
             link.open({{"class", "Serial"}, {"name", board.portName()}}, {}, readStream, writeStream);
         ASSERT_FALSE(ec) << ec.message();
         board.releaseSlave();
+        EXPECT_EQ(link.getTimeout(), std::chrono::milliseconds(100));
+        // Generous, so that a loaded machine never turns an answer into a time-out; the
+        // tests about time-outs set their own.
+        link.setTimeout(10s);
     }
 
     // Makes the board answer every memory request with status 8.

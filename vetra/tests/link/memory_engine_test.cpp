@@ -146,7 +146,7 @@ TEST_F(memory_engine, TimeOutReportsOnceAndDropsTheLateResponse)
     board_sim::answer(board, request);
     // A later transaction completes normally, so the late response has been processed.
     answerEverything();
-    link.setTimeout(5s);
+    link.setTimeout(10s);
     EXPECT_FALSE(link.read(0x10, 1, BurstType::INCREMENTING).get().first);
 
     std::lock_guard<std::mutex> lock(m);
@@ -382,7 +382,7 @@ protected:
                                        pte::error_handler{});
         ASSERT_FALSE(engine->open(board.portName(), {}));
         board.releaseSlave();
-        memory = std::make_unique<mme>(*engine, 1, 2, 100ms);
+        memory = std::make_unique<mme>(*engine, 1, 2, 10s);
     }
     void TearDown() override
     {
@@ -426,7 +426,7 @@ TEST_F(memory_engine_internals, AnsweredAndTimedOutTransactionsLeaveTheList)
         ++answered;
         return true;
     });
-    memory->setTimeout(20ms);
+    memory->setTimeout(1000ms);
     std::vector<mme::read_future> futures;
     for (std::uint32_t a = 0; a < 20; ++a)
         futures.push_back(memory->readFuture(a, 1, BurstType::INCREMENTING, {}));
