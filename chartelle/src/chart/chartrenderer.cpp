@@ -34,6 +34,11 @@ void ChartRenderer::render()
     gl->glClearColor(0, 0, 0, 0);
     gl->glClear(GL_COLOR_BUFFER_BIT);
     gl->glEnable(GL_BLEND);
+    // Destination alpha grows by the source alpha (the constant is 1), so the framebuffer
+    // holds premultiplied colour that Qt Quick composes over what lies behind the chart.
+    // With the default constant of 0 the alpha would stay 0 and the chart would vanish on a
+    // light background.
+    gl->glBlendColor(0.0f, 0.0f, 0.0f, 1.0f);
     gl->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_CONSTANT_ALPHA, GL_ONE);
     gl->glBlendEquation(GL_FUNC_ADD);
     if (m_item)

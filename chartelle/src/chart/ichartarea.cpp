@@ -87,12 +87,13 @@ void IChartArea::synchronizePlotters()
 {
     QMutexLocker lock(&m_listMutex);
     // The GUI thread is blocked here, so the area, the layers and the view of the coming
-    // frame are computed from a consistent state.
+    // frame are computed from a consistent state. Plotters go first: their first
+    // synchronisation builds the arrays from which their areas follow.
+    for (IPlotter *p : qAsConst(m_plotters))
+        p->synchronize();
     adaptArea();
     rebuildLayers();
     m_renderView = viewRect();
-    for (IPlotter *p : qAsConst(m_plotters))
-        p->synchronize();
 }
 
 void IChartArea::drawLayers(const QRectF &view)
