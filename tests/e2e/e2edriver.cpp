@@ -195,7 +195,7 @@ bool Driver::connectBoard()
           QStringLiteral("the virtual board is listed on a USB link"));
     check(findItem(page, QStringLiteral("virtualNote")) != nullptr,
           QStringLiteral("the page says the board is virtual"));
-    screenshot(options_.phase == QLatin1String("first") ? QStringLiteral("01_home") : QStringLiteral("06_restarted_home"));
+    screenshot(options_.phase == QLatin1String("first") ? QStringLiteral("01_home") : QStringLiteral("05_restarted_home"));
 
     click(button);
     if (!waitUntil(QStringLiteral("tdc_backed.isConnected"), kConnectTimeoutMs, QStringLiteral("CONNECT connects the board")))
@@ -321,7 +321,18 @@ bool Driver::runRestart()
     QQuickItem *subItem = qvariant_cast<QQuickItem *>(eval(QStringLiteral("views['%1'].item").arg(subView)));
     if (!ratesMove(subItem, QStringLiteral("restored sub view")))
         return false;
-    screenshot(QStringLiteral("07_restored"));
+    screenshot(QStringLiteral("06_restored"));
+
+    eval(QStringLiteral("versionDialog.open()"));
+    const bool versionShown = QTest::qWaitFor([&] { return eval(QStringLiteral("versionDialog.opened")).toBool(); },
+                                              kWindowTimeoutMs);
+    check(versionShown && eval(QStringLiteral("versionDialog.moduleRows.length > 0 && versionDialog.moduleRows[0].name"))
+                                  .toString() == QLatin1String("Counter"),
+          QStringLiteral("the version dialog lists the counter plugin"));
+    check(eval(QStringLiteral("versionDialog.moduleRows[0].backend")).toString().startsWith(QLatin1String("Backend: v")),
+          QStringLiteral("the version dialog shows the connected module's version"));
+    screenshot(QStringLiteral("07_version_dialog"));
+    eval(QStringLiteral("versionDialog.close()"));
     if (!disconnectBoard())
         return false;
     return failures_.isEmpty();

@@ -3,6 +3,7 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Controls.Material 2.15
 import "../utils"
 
 ApplicationWindow {
@@ -20,6 +21,7 @@ ApplicationWindow {
     height: 600
     minimumWidth: 400
     minimumHeight: 300
+    Material.accent: Material.DeepOrange
     title: "Tessaron - " + (frame.viewStack.currentView ? frame.viewStack.currentView.topBarTitle : "View")
 
     function saveSettings() {
