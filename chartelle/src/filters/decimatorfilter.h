@@ -25,6 +25,17 @@ inline void pairMaxFromZero(const double *in, double *out, int m)
     // maxpd(a, b) gives b when either is NaN, so max(b, max(a, 0)) passes NaN over exactly
     // as the scalar running maximum does.
     const __m128d zero = _mm_setzero_pd();
+    // Four outputs per round keep two independent chains in flight.
+    for (; j + 4 <= m; j += 4) {
+        const __m128d a = _mm_loadu_pd(in + 2 * j);
+        const __m128d b = _mm_loadu_pd(in + 2 * j + 2);
+        const __m128d c = _mm_loadu_pd(in + 2 * j + 4);
+        const __m128d d = _mm_loadu_pd(in + 2 * j + 6);
+        const __m128d lowAB = _mm_max_pd(_mm_unpacklo_pd(a, b), zero);
+        const __m128d lowCD = _mm_max_pd(_mm_unpacklo_pd(c, d), zero);
+        _mm_storeu_pd(out + j, _mm_max_pd(_mm_unpackhi_pd(a, b), lowAB));
+        _mm_storeu_pd(out + j + 2, _mm_max_pd(_mm_unpackhi_pd(c, d), lowCD));
+    }
     for (; j + 2 <= m; j += 2) {
         const __m128d a = _mm_loadu_pd(in + 2 * j);      // in[2j], in[2j+1]
         const __m128d b = _mm_loadu_pd(in + 2 * j + 2);  // in[2j+2], in[2j+3]
