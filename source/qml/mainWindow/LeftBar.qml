@@ -32,6 +32,7 @@ Rectangle {
     Flickable {
         anchors.fill: parent
         contentHeight: column.height
+        interactive: contentHeight > height
         clip: true
 
         Column {

@@ -122,6 +122,8 @@ Column {
                 acceptedButtons: Qt.LeftButton | Qt.RightButton
                 drag.target: root.editable ? rowBackground : null
                 drag.axis: Drag.YAxis
+                // The left bar scrolls; a row being dragged must not start a flick.
+                preventStealing: root.editable
                 onClicked: {
                     if (mouse.button === Qt.RightButton && root.editable)
                         contextMenu.popup();

@@ -250,4 +250,42 @@ TestCase {
         verify(window.childWindows[child.windowID] === undefined);
         verify(window.views[socket.uuid] === undefined);
     }
+
+    function entryItem(uuid) {
+        return findChild(window.frame.leftBar, "leftBarEntry_" + uuid);
+    }
+
+    function test_renameIsLimitedTo12Characters() {
+        var socket = window.registerNewView("MainWindow");
+        var entry = null;
+        tryVerify(function() { entry = entryItem(socket.uuid); return entry !== null && entry.width > 0; });
+        window.requestActivate();
+        tryVerify(function() { return window.active; });
+        mouseDoubleClickSequence(entry, 40, entry.height / 2);
+        keySequence(StandardKey.SelectAll);
+        var text = "ABCDEFGHIJKLMNOP";
+        for (var i = 0; i < text.length; ++i)
+            keyClick(text.charAt(i));
+        keyClick(Qt.Key_Return);
+        compare(window.frame.leftBar.viewsModel.get(0).viewTitle, "ABCDEFGHIJKL");
+    }
+
+    function test_reorderByDragging() {
+        var first = window.registerNewView("MainWindow");
+        window.registerNewView("MainWindow");
+        var third = window.registerNewView("MainWindow");
+        var entry = null;
+        tryVerify(function() { entry = entryItem(first.uuid); return entry !== null && entry.height > 0; });
+        // The rows are stacked once the column has laid them out.
+        tryVerify(function() { return entryItem(third.uuid).y >= 2 * entry.height; });
+        var step = entry.height;
+        mousePress(entry, 40, step / 2);
+        for (var y = 1; y <= 2 * step; y += 8)
+            mouseMove(entry, 40, step / 2 + y, -1, Qt.LeftButton);
+        mouseMove(entry, 40, step / 2 + 2 * step, -1, Qt.LeftButton);
+        mouseRelease(entry, 40, step / 2 + 2 * step);
+        compare(viewTitles(), ["SubView 1", "SubView 2", "SubView"]);
+        compare(window.frame.leftBar.viewsModel.get(2).viewUUID, first.uuid);
+        compare(window.frame.leftBar.viewsModel.get(1).viewUUID, third.uuid);
+    }
 }
