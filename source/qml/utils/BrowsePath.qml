@@ -44,22 +44,28 @@ Item {
         sourceImage: "folder"
         hoverable: true
         color: Style.blueGrey
-        onClicked: dialog.open()
+        onClicked: dialogLoader.active = true
     }
 
-    FileDialog {
-        id: dialog
-        title: root.title
-        folder: root.folder
-        nameFilters: root.nameFilters
-        selectExisting: root.selectExisting
-        selectFolder: root.selectFolder
-        selectMultiple: root.selectMultiple
-        onAccepted: {
-            root.fileUrl = dialog.fileUrl;
-            root.fileUrls = dialog.fileUrls;
-            root.folder = dialog.folder;
-            root.accepted();
+    // The dialog is built when asked for: most panels are never browsed.
+    Loader {
+        id: dialogLoader
+        active: false
+        sourceComponent: FileDialog {
+            title: root.title
+            folder: root.folder
+            nameFilters: root.nameFilters
+            selectExisting: root.selectExisting
+            selectFolder: root.selectFolder
+            selectMultiple: root.selectMultiple
+            onAccepted: {
+                root.fileUrl = fileUrl;
+                root.fileUrls = fileUrls;
+                root.folder = folder;
+                root.accepted();
+            }
+            onVisibleChanged: if (!visible) dialogLoader.active = false
+            Component.onCompleted: open()
         }
     }
 }

@@ -41,14 +41,20 @@ Item {
         sourceImage: "folder"
         hoverable: true
         color: Style.blueGrey
-        onClicked: dialog.open()
+        onClicked: dialogLoader.active = true
     }
 
-    FileDialog {
-        id: dialog
-        title: "Browsing..."
-        selectFolder: true
-        folder: root.folderURL
-        onAccepted: root.folderURL = dialog.fileUrl
+    // The dialog is built when asked for: most panels are never browsed.
+    Loader {
+        id: dialogLoader
+        active: false
+        sourceComponent: FileDialog {
+            title: "Browsing..."
+            selectFolder: true
+            folder: root.folderURL
+            onAccepted: root.folderURL = fileUrl
+            onVisibleChanged: if (!visible) dialogLoader.active = false
+            Component.onCompleted: open()
+        }
     }
 }

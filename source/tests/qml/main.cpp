@@ -15,6 +15,13 @@ public:
     Setup() { QQuickStyle::setStyle("Material"); }
 
 public slots:
+    void applicationAvailable()
+    {
+        // Settings that Qt's own dialogs keep go to the private home folder of the test run.
+        QCoreApplication::setOrganizationName(QStringLiteral("ORVELL"));
+        QCoreApplication::setApplicationName(QStringLiteral("TessaronQmlTests"));
+    }
+
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         qmlRegisterUncreatableMetaObject(TDCFrontend::staticMetaObject, "TDCFrontend", 1, 0,
