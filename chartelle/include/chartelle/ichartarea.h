@@ -65,6 +65,11 @@ signals:
     void shouldUpdateChanged();
     void adaptAreaToPlottersChanged();
 
+private slots:
+    // Plotters shown without being attached (a navigator shows another chart's plotters)
+    // leave the lists when they are destroyed.
+    void forgetPlotter(QObject *plotter);
+
 protected:
     // Maps with the given rectangle; shared by IChartArea and ChartArea.
     QPointF mapWith(const QRectF &r, QPointF point) const;

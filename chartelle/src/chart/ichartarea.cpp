@@ -3,6 +3,7 @@
 #include "chart/chartrenderer.h"
 
 #include <QMutexLocker>
+#include <QSignalBlocker>
 #include <QThread>
 
 #include <algorithm>
@@ -16,7 +17,9 @@ IChartArea::IChartArea(QQuickItem *parent) : QQuickFramebufferObject(parent), m_
 
 IChartArea::~IChartArea()
 {
-    // Plotters outlive or die with the item; either way they must not point back at it.
+    // Plotters may outlive the item; they must not point back at it. Nothing is announced
+    // from a half-destroyed item.
+    const QSignalBlocker blocker(this);
     const QList<IPlotter *> plotters = m_plotters;
     m_plotters.clear();
     for (IPlotter *p : plotters) {
@@ -177,6 +180,11 @@ void IChartArea::removePlotter(IPlotter *plotter)
     requestUpdate();
 }
 
+void IChartArea::forgetPlotter(QObject *plotter)
+{
+    removePlotter(static_cast<IPlotter *>(plotter));
+}
+
 void IChartArea::lock_update()
 {
     m_locked = true;
@@ -224,6 +232,10 @@ void IChartArea::setPlotter(const QList<IPlotter *> &plotters)
         m_plotters.removeAll(nullptr);
         for (QVector<IPlotter *> &layer : m_layers)
             layer.clear();
+    }
+    for (IPlotter *p : plotters) {
+        if (p)
+            connect(p, &QObject::destroyed, this, &IChartArea::forgetPlotter, Qt::UniqueConnection);
     }
     emit plotterChanged();
     requestUpdate();

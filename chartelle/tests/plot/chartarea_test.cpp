@@ -89,6 +89,14 @@ TEST(IChartArea, PlotterMembershipGoesBothWays)
         EXPECT_EQ(b.plotter().size(), 2);
     }
     EXPECT_EQ(b.plotter().size(), 1) << "a destroyed plotter leaves its chart";
+
+    // A chart that only shows another chart's plotters forgets them when they go.
+    IChartArea mirror;
+    auto *shown = new AreaPlotter;
+    mirror.setPlotter({&p, shown});
+    EXPECT_EQ(shown->chartArea(), nullptr) << "assigning the list does not attach";
+    delete shown;
+    EXPECT_EQ(mirror.plotter(), QList<IPlotter *>{&p});
 }
 
 TEST(IChartArea, LayersFollowBitsAndZOrder)

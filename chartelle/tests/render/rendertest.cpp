@@ -314,12 +314,38 @@ void RenderTest::zoomByDragAndPan()
     QTRY_VERIFY_WITH_TIMEOUT(qAbs(chart->zoomRect().right() - 100.0) < 1e-6, 20000);
     QVERIFY(qAbs(chart->zoomRect().width() - 20.0) < 2 * pixel);
 
-    // Dragging upwards fits the whole range again.
+    // A zoom window narrower than 75 pixels in the navigator makes the navigator zoom too.
+    auto *navigator = qvariant_cast<ChartArea *>(plot->property("refNavigator"));
+    QVERIFY(navigator);
+    QCOMPARE(navigator->zoomRect().width(), 100.0);
+    send(QEvent::MouseButtonPress, at(0.50, 0.3), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, at(0.52, 0.4), Qt::LeftButton, Qt::NoButton);
+    QTRY_VERIFY_WITH_TIMEOUT(chart->zoomRect().width() < 1.0, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(navigator->zoomRect().width() < 100.0, 20000);
+    const QRectF mainZoom = chart->zoomRect();
+    const QRectF navZoom = navigator->zoomRect();
+    QVERIFY(navZoom.left() <= mainZoom.left() && navZoom.right() >= mainZoom.right());
+    QVERIFY(qAbs(mainZoom.width() / navZoom.width() * navigator->width() - 75.0) < 1.0);
+    view.grabWindow().save(artifact(QStringLiteral("navigator-zoomed.png")));
+
+    // Dragging upwards fits the whole range again, and the navigator shows everything.
     send(QEvent::MouseButtonPress, at(0.5, 0.7), Qt::LeftButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, at(0.6, 0.2), Qt::LeftButton, Qt::NoButton);
     QTRY_COMPARE_WITH_TIMEOUT(chart->zoomRect().width(), 100.0, 20000);
     QCOMPARE(chart->zoomRect().left(), 0.0);
-    view.grabWindow().save(artifact(QStringLiteral("zoom-fit.png")));
+    QTRY_COMPARE_WITH_TIMEOUT(navigator->zoomRect().width(), 100.0, 20000);
+
+    // The legend lists the chart's plotter; the whole view exports to a file.
+    QVariant legend;
+    QVERIFY(QMetaObject::invokeMethod(plot, "legendPlotters", Q_RETURN_ARG(QVariant, legend)));
+    QCOMPARE(legend.toList().size(), 1);
+    QSignalSpy exported(plot, SIGNAL(exportComplete(QString)));
+    const QString path = artifact(QStringLiteral("splot-export.png"));
+    QFile::remove(path);
+    QVERIFY(QMetaObject::invokeMethod(plot, "exportImage", Q_ARG(QVariant, path), Q_ARG(QVariant, 2)));
+    QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, 20000);
+    QCOMPARE(exported.at(0).at(0).toString(), path);
+    QCOMPARE(QImage(path).size(), QSize(1600, 1000));
 }
 
 QTEST_MAIN(RenderTest)
