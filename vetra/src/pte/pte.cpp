@@ -192,7 +192,7 @@ std::pair<asyncio_interface::buffer_iterator, bool> pte::match(asyncio_interface
         // A later search resumes at the last byte, so a zero arriving next still sees the
         // non-zero byte before it.
         if (start < n)
-            return {end - 1, false};
+            return {begin + std::ptrdiff_t(n - 1), false};
     }
     return {end, false};
 }
