@@ -32,7 +32,11 @@ bool numberOption(const std::map<std::string, std::string> &options, const char 
     return true;
 }
 
-std::error_code statusCode(FT_STATUS status) { return make_d3xx_error_code(status); }
+// Success is the plain empty code, as everywhere else in the library.
+std::error_code statusCode(FT_STATUS status)
+{
+    return status == FT_OK ? std::error_code() : make_d3xx_error_code(status);
+}
 
 } // namespace
 
@@ -199,8 +203,11 @@ void async_d3xx::readLoop()
         {
             std::unique_lock<std::mutex> lock(readMutex_);
             readWake_.wait(lock, [this] { return readPending_ || stop_; });
-            if (stop_)
-                return exit();
+            if (stop_) {
+                readExited_ = true;
+                readWake_.notify_all();
+                return;
+            }
             buffer = readBuffer_;
             condition = std::move(readCondition_);
             handler = std::move(readHandler_);
