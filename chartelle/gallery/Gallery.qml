@@ -119,7 +119,47 @@ ApplicationWindow {
                 chartArea: barPlot.refChartArea
                 color: "#c0e91e63"
             }
-            Component.onCompleted: bars.data = root.variableBars()
+            BarDecorator {
+                id: decorator
+                chartArea: barPlot.refChartArea
+                drawLayer: 2
+                showLegend: false
+            }
+            // Hovering a bar highlights it and shows its range and height.
+            MouseArea {
+                id: hover
+                x: barPlot.refChartArea.x
+                y: barPlot.refChartArea.y
+                width: barPlot.refChartArea.width
+                height: barPlot.refChartArea.height
+                acceptedButtons: Qt.NoButton
+                hoverEnabled: true
+                onPositionChanged: {
+                    decorator.mouseX = mouse.x
+                    decorator.mouseY = mouse.y
+                }
+                onContainsMouseChanged: decorator.active = containsMouse
+            }
+            ChartTooltip {
+                id: tip
+                readonly property var info: decorator.infoMap.length > 0 ? decorator.infoMap[0] : null
+                visible: hover.containsMouse && info !== null
+                x: barPlot.refChartArea.x + hover.mouseX - width / 2
+                y: barPlot.refChartArea.y + hover.mouseY - height - 4
+                Text {
+                    anchors.centerIn: parent
+                    horizontalAlignment: Text.AlignHCenter
+                    font.pointSize: 8
+                    text: tip.info
+                          ? barPlot.format_time(tip.info.rect.x) + "\n" + barPlot.format_time(tip.info.rect.width)
+                            + " wide\n" + tip.info.rect.height.toFixed(1)
+                          : ""
+                }
+            }
+            Component.onCompleted: {
+                bars.data = root.variableBars()
+                decorator.addPlotter(bars)
+            }
         }
     }
 }

@@ -115,6 +115,11 @@ Item {
                 } else {
                     var l = Utils.bound(Math.min(startX, mouse.x), 0, chart.width)
                     var r = Utils.bound(Math.max(startX, mouse.x), 0, chart.width)
+                    // A click without a drag still zooms to a valid, one pixel wide range.
+                    if (r - l < 1) {
+                        l = Utils.bound(l, 0, chart.width - 1)
+                        r = l + 1
+                    }
                     var z = chart.zoomRect
                     var x0 = l / chart.width * z.width + z.x
                     var x1 = r / chart.width * z.width + z.x

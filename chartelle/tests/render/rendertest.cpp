@@ -3,6 +3,7 @@
 #include "chartelle/barplotterdx.h"
 #include "chartelle/chartarea.h"
 #include "plotters/areaplotter.h"
+#include "plotters/bardecorator.h"
 #include "shaders/chartprograms.h"
 
 #include <QDir>
@@ -81,6 +82,7 @@ private slots:
     void throttledChangeIsDrawnLater();
     void exportWritesTheImage();
     void zoomByDragAndPan();
+    void hoverHighlightFades();
 };
 
 void RenderTest::initTestCase()
@@ -346,6 +348,36 @@ void RenderTest::zoomByDragAndPan()
     QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, 20000);
     QCOMPARE(exported.at(0).at(0).toString(), path);
     QCOMPARE(QImage(path).size(), QSize(1600, 1000));
+}
+
+void RenderTest::hoverHighlightFades()
+{
+    ChartWindow w;
+    BarPlotterDx bars;
+    bars.setColor(BarColor);
+    bars.setChartArea(w.chart);
+    bars.setData({1, 10, 1, 10});
+    BarDecorator deco;
+    deco.setDrawLayer(2);
+    deco.setChartArea(w.chart);
+    deco.addPlotter(&bars);
+    QVERIFY(w.show());
+    QTRY_VERIFY_WITH_TIMEOUT(bars.isInitialized(), 20000);
+    w.chart->resetZoomView();
+    QTRY_COMPARE_WITH_TIMEOUT(w.chart->zoomRect(), QRectF(0, 0, 2, 10.5), 20000);
+
+    deco.setActive(true);
+    deco.setMouseX(100);
+    deco.setMouseY(200);
+    QCOMPARE(deco.infoMap().size(), 1);
+    QImage image = w.grab(QStringLiteral("hover"));
+    QVERIFY2(!near(image.pixelColor(100, 200), BarColor, 20), "the hovered bar is highlighted");
+    QVERIFY(near(image.pixelColor(300, 200), BarColor, 20));
+
+    // Leaving the chart releases the highlight; it fades out within its fade time.
+    deco.setActive(false);
+    QTRY_VERIFY_WITH_TIMEOUT(near(w.window.grabWindow().pixelColor(100, 200), BarColor, 20), 20000);
+    w.grab(QStringLiteral("hover-faded"));
 }
 
 QTEST_MAIN(RenderTest)
