@@ -2,7 +2,10 @@
 
 #include <cstring>
 
-memory_transport::memory_transport(bool loopback, std::size_t chunk) : loopback_(loopback), chunk_(chunk) {}
+memory_transport::memory_transport(bool loopback, std::size_t chunk, bool record)
+    : loopback_(loopback), record_(record), chunk_(chunk)
+{
+}
 
 memory_transport::~memory_transport()
 {
@@ -49,7 +52,8 @@ void memory_transport::async_write(asio::const_buffer data, completion_handler h
                     --failing_writes_;
                     error = write_error_;
                 } else {
-                    written_.insert(written_.end(), bytes.begin(), bytes.end());
+                    if (record_)
+                        written_.insert(written_.end(), bytes.begin(), bytes.end());
                     if (loopback_)
                         incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
                 }
@@ -151,9 +155,10 @@ void memory_transport::run()
             lock.lock();
             continue;
         }
-        // Move the next chunk of received bytes into the engine's buffer, then test.
+        // A new read first tests what is already buffered; otherwise the next chunk of
+        // received bytes moves into the engine's buffer and the test is repeated.
         receive_buffer &buffer = *read_buffer_;
-        const std::size_t take = std::min(chunk_, incoming_.size() - incoming_offset_);
+        const std::size_t take = read_check_ ? 0 : std::min(chunk_, incoming_.size() - incoming_offset_);
         if (take > 0) {
             auto space = buffer.prepare(take);
             std::memcpy(space.data(), incoming_.data() + incoming_offset_, take);

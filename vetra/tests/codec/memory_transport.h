@@ -16,7 +16,8 @@
 
 class memory_transport : public asyncio_interface {
 public:
-    explicit memory_transport(bool loopback = false, std::size_t chunk = std::size_t(1) << 20);
+    // `record`: keep a copy of everything written (tests inspect it; benchmarks do not).
+    explicit memory_transport(bool loopback = false, std::size_t chunk = std::size_t(1) << 20, bool record = true);
     ~memory_transport() override;
 
     std::error_code open(const std::string &name, const std::map<std::string, std::string> &options) override;
@@ -43,6 +44,7 @@ private:
     void run();
 
     const bool loopback_;
+    const bool record_;
     const std::size_t chunk_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
