@@ -1,5 +1,7 @@
 // FT60x device enumeration: one map per bridge the FT_ layer reports (vendor and virtual).
 
+#include "enumerate_d3xx.h"
+
 #include <vetra/d3xx_error.h>
 #include <vetra/ftd3xx.h>
 #include <vetra/vetra.h>
@@ -43,6 +45,22 @@ std::string type(std::uint32_t type)
 
 } // namespace
 
+std::map<std::string, std::string> d3xxDeviceMap(const std::string &interfaceName,
+                                                 const FT_DEVICE_LIST_INFO_NODE &node)
+{
+    return {
+        {"class", interfaceName},
+        {"description", text(node.Description)},
+        {"vendorID", "0403"},
+        {"deviceID", hex(node.ID, 4)},
+        {"serialNumber", text(node.SerialNumber)},
+        {"busy", (node.Flags & FT_FLAGS_OPENED) ? "1" : "0"},
+        {"speed", speed(node.Flags)},
+        {"type", type(node.Type)},
+        {"locationID", hex(node.LocId, 1)},
+    };
+}
+
 void vetra::getD3XXDevices(const std::string &interfaceName, device_list &devices)
 {
     std::uint32_t count = 0;
@@ -54,17 +72,6 @@ void vetra::getD3XXDevices(const std::string &interfaceName, device_list &device
     if (const FT_STATUS status = FT_GetDeviceInfoList(nodes.data(), &count))
         throw std::system_error(make_d3xx_error_code(status), "FT_GetDeviceInfoList");
     nodes.resize(count < nodes.size() ? count : nodes.size());
-    for (const FT_DEVICE_LIST_INFO_NODE &node : nodes) {
-        devices.push_back({
-            {"class", interfaceName},
-            {"description", text(node.Description)},
-            {"vendorID", "0403"},
-            {"deviceID", hex(node.ID, 4)},
-            {"serialNumber", text(node.SerialNumber)},
-            {"busy", (node.Flags & FT_FLAGS_OPENED) ? "1" : "0"},
-            {"speed", speed(node.Flags)},
-            {"type", type(node.Type)},
-            {"locationID", hex(node.LocId, 1)},
-        });
-    }
+    for (const FT_DEVICE_LIST_INFO_NODE &node : nodes)
+        devices.push_back(d3xxDeviceMap(interfaceName, node));
 }
