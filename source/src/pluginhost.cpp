@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QPluginLoader>
+#include <QQmlEngine>
 #include <QRegularExpression>
 
 #include "plugin-contract/basepluginterface.h"
@@ -44,7 +45,10 @@ void loadPluginFile(const QString &filePath, QVector<ModuleObject *> &plugins)
     const QString name = plugin->name();
     qDebug().noquote() << "Loading " + name + " plugin...";
     plugin->registerTypes("");
-    plugins.append(new ModuleObject(plugin));
+    auto *moduleObject = new ModuleObject(plugin);
+    // Has no parent; QML must never take it for its own.
+    QQmlEngine::setObjectOwnership(moduleObject, QQmlEngine::CppOwnership);
+    plugins.append(moduleObject);
     qInfo().noquote() << "Plugin " + name + " loaded!";
 }
 } // namespace
@@ -97,6 +101,8 @@ void linkHardwareAndPluginModules(const std::vector<TessaronModule *> &modules,
                         + typeId + "] but created no model.";
                 break;
             }
+            // Handed to QML through getModelByUUID; the backend wrapper stays its owner.
+            QQmlEngine::setObjectOwnership(model, QQmlEngine::CppOwnership);
             plugin->appendModel(model);
             qInfo().noquote() << "Module " + plugin->name() + "[typeID=" + typeId + "] linked!";
             break;

@@ -1,6 +1,8 @@
 // The backend wrapper's state machine over a stand-in device library: device list, polling,
 // connection success and every failure, firmware texts, linking and the module configuration.
 #include <QPointer>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -13,6 +15,7 @@
 #include "fakeplugin.h"
 #include "tdc/tdcmastermodule.h"
 #include "testmain.h"
+#include "tessaron/application.h"
 #include "tessaron/tdcbackendwrapper.h"
 
 using namespace tessaron;
@@ -155,6 +158,27 @@ private slots:
         // The entry object gets the per-user "bt" folder, which now exists.
         QCOMPARE(QString::fromStdString(m_board->paths.at(0)), m_data.path() + "/bt/");
         QVERIFY(QDir(m_data.path() + "/bt").exists());
+    }
+
+    void enumsAreRegisteredForQml()
+    {
+        tessaron::registerFrontendTypes();
+        QQmlEngine engine;
+        QQmlComponent component(&engine);
+        component.setData("import QtQml 2.0\nimport TDCFrontend 1.0\n"
+                          "QtObject { property var values: [EConnectionStatus.NONE, EConnectionStatus.CONNECTING,"
+                          " EConnectionStatus.CONNECTED, EConnectionStatus.DISCONNECTED, EConnectionStatus.ERROR_,"
+                          " EEdge.FALLING, EEdge.RISING, EEdge.BOTH] }",
+                          QUrl());
+        std::unique_ptr<QObject> object(component.create());
+        QVERIFY2(object, qPrintable(component.errorString()));
+        QCOMPARE(object->property("values").toList(),
+                 (QVariantList{0, 1, 2, 3, 4, 2, 1, 3}));
+
+        QQmlComponent creating(&engine);
+        creating.setData("import QtQml 2.0\nimport TDCFrontend 1.0\nEEdge {}", QUrl());
+        QVERIFY(creating.isError());
+        QVERIFY(creating.errorString().contains("Error: only enums"));
     }
 
     void deviceEntries()

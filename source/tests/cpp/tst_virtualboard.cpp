@@ -1,6 +1,10 @@
 // The backend wrapper with the real device library, a virtual board and the counter plugin
 // from build/bin/plugins: listing, connecting, linking, live counts, disconnecting.
 #include <QPointer>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -101,6 +105,23 @@ private slots:
         QVERIFY(model->property("tdcClock").toDouble() > 0);
         const auto histories = model->property("counters").value<QVector<QVector<double>>>();
         QCOMPARE(histories.size(), listedChannels);
+
+        // What the views read: the plugin list, each model list and the histories as arrays.
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty("tdc_backed", m_wrapper.get());
+        QQmlExpression expression(engine.rootContext(), nullptr,
+            "var counter = tdc_backed.pluginModule.filter(function(p) { return p.uuid === 'stopwatch' })[0];"
+            "var model = counter.modelList[0];"
+            "[tdc_backed.pluginModule.length, counter.name, model.counters.length, model.counters[0].length,"
+            " tdc_backed.getModelByUUID(model.modelUUID) === model, typeof model.counters[0][99]]");
+        const QVariantList seen = expression.evaluate().toList();
+        QVERIFY2(!expression.hasError(), qPrintable(expression.error().toString()));
+        QCOMPARE(seen.value(0).toInt(), m_wrapper->pluginModule().size());
+        QCOMPARE(seen.value(1).toString(), QString("Counter"));
+        QCOMPARE(seen.value(2).toInt(), listedChannels);
+        QCOMPARE(seen.value(3).toInt(), 100);
+        QCOMPARE(seen.value(4).toBool(), true);
+        QCOMPARE(seen.value(5).toString(), QString("number"));
 
         QPointer<QObject> guard(model);
         QSignalSpy results(m_wrapper.get(), &TDCBackendWrapper::connectionResult);
