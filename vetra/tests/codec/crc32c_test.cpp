@@ -1,5 +1,7 @@
 #include <vetra/crc32c.h>
 
+#include "codec/crc32c_paths.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -36,6 +38,8 @@ TEST(Crc32c, CheckValue)
     EXPECT_EQ(crc32c::extend_table(0, text, 9), 0xE3069283u);
     if (crc32c::hardware_available()) {
         EXPECT_EQ(crc32c::extend_hardware(0, text, 9), 0xE3069283u);
+    } else {
+        GTEST_LOG_(INFO) << "no SSE4.2 on this processor: only the table path was checked";
     }
     EXPECT_EQ(crc32c::value(text, 0), 0u);
 }
@@ -64,7 +68,28 @@ TEST(Crc32c, AllPathsAgreeOverLengthsAndAlignments)
         const std::uint32_t expected = bitwise_crc(bytes.data() + 3, n);
         EXPECT_EQ(crc32c::extend(0, bytes.data() + 3, n), expected) << n;
         EXPECT_EQ(crc32c::extend_table(0, bytes.data() + 3, n), expected) << n;
+        if (crc32c::hardware_available()) {
+            EXPECT_EQ(crc32c::extend_hardware(0, bytes.data() + 3, n), expected) << n;
+        }
     }
+}
+
+// The carry-less folding path, where the processor has it: block counts, tails, alignments
+// and a non-zero starting value.
+TEST(Crc32c, FoldingPathAgrees)
+{
+    if (!crc32c::detail::folding_available())
+        GTEST_SKIP() << "no 512-bit carry-less multiply on this processor";
+    const auto bytes = random_bytes(70000, 4);
+    for (std::size_t offset : {0u, 1u, 5u, 63u}) {
+        for (std::size_t n : {511u, 512u, 513u, 767u, 768u, 1024u, 1279u, 4096u, 65536u, 69000u}) {
+            const std::uint32_t expected = bitwise_crc(bytes.data() + offset, n, 0x12345678u);
+            ASSERT_EQ(crc32c::detail::extend_folding(0x12345678u, bytes.data() + offset, n), expected)
+                << n << "@" << offset;
+        }
+    }
+    const std::vector<std::uint8_t> ones(4096, 0xFF);
+    EXPECT_EQ(crc32c::detail::extend_folding(0, ones.data(), ones.size()), bitwise_crc(ones.data(), ones.size()));
 }
 
 TEST(Crc32c, RunningValueCarriesAcrossBuffers)
