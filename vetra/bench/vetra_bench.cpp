@@ -2,6 +2,7 @@
 // run: absolute numbers swing with the machine's load.
 
 #include "memory_transport.h"
+#include "mme/mme.h"
 #include "pte/pte.h"
 
 #include <vetra/crc32c.h>
@@ -122,6 +123,73 @@ void bench_pte_loopback(benchmark::State &state)
     state.SetBytesProcessed(std::int64_t(sent * packet_words * 4));
 }
 
+// A board that answers every read request at once with `count` words and status 8.
+void answer_reads(memory_transport &transport, const std::vector<std::uint8_t> &request)
+{
+    if (request.size() < 8)
+        return;
+    const auto words = multicobs::decode(request.data(), request.size() - 4);
+    if (!words || words->size() < 5)
+        return;
+    const std::uint32_t count = (*words)[3] & 0x1FFFFF;
+    std::vector<std::uint32_t> response{(*words)[0], (*words)[1], (*words)[2], (*words)[3]};
+    for (std::uint32_t k = 0; k < count; ++k)
+        response.push_back((*words)[2] + k);
+    response.push_back(8);
+    response.push_back(crc32c::extend_words(0, response.data(), response.size()));
+    std::vector<std::uint8_t> bytes(multicobs::max_encoded_size(response.size()) + 4);
+    const multicobs::const_words part{response.data(), response.size()};
+    bytes.resize(multicobs::encode(&part, 1, bytes.data()));
+    bytes.insert(bytes.end(), 4, 0);
+    transport.feed(bytes);
+}
+
+// Four-word reads through the memory engine and the packet engine to a board that answers
+// at once; many requests in flight, matched by id.
+void bench_mme_pipelined_reads(benchmark::State &state)
+{
+    constexpr std::uint64_t window = 64;
+    std::mutex mutex;
+    std::condition_variable progressed;
+    std::uint64_t answered = 0;
+    std::atomic<std::uint64_t> failures{0};
+
+    auto owned = std::make_unique<memory_transport>(false, std::size_t(1) << 20, false);
+    memory_transport *transport = owned.get();
+    transport->set_peer([transport](const std::vector<std::uint8_t> &bytes) { answer_reads(*transport, bytes); });
+    pte engine(std::move(owned), nullptr, [&](std::error_code, pte::buffer_list) { ++failures; });
+    if (engine.open("board", {})) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    mme memory(engine, 1, 2, std::chrono::milliseconds(10000));
+    const mme_common::read_handler handler = [&](std::uint32_t, std::unique_ptr<std::vector<std::uint32_t>> data,
+                                                 mme_common::BurstType, std::error_code error, std::uint32_t) {
+        if (error || !data || data->size() != 4)
+            ++failures;
+        std::lock_guard<std::mutex> lock(mutex);
+        ++answered;
+        progressed.notify_one();
+    };
+
+    std::uint64_t issued = 0;
+    for (auto _ : state) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            progressed.wait(lock, [&] { return issued - answered < window; });
+        }
+        memory.read(0x1000, 4, mme_common::BurstType::INCREMENTING, handler, nullptr);
+        ++issued;
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        progressed.wait(lock, [&] { return answered == issued; });
+    }
+    if (failures != 0)
+        state.SkipWithError("transactions failed");
+    state.SetItemsProcessed(std::int64_t(issued));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -132,6 +200,7 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("multicobs_encode/65536", bench_encode);
     benchmark::RegisterBenchmark("multicobs_decode/65536", bench_decode);
     benchmark::RegisterBenchmark("pte_loopback", bench_pte_loopback)->UseRealTime();
+    benchmark::RegisterBenchmark("mme_pipelined_reads", bench_mme_pipelined_reads)->UseRealTime();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -45,6 +45,7 @@ void memory_transport::async_write(asio::const_buffer data, completion_handler h
         std::lock_guard<std::mutex> lock(mutex_);
         tasks_.push_back([this, bytes = std::move(bytes), handler = std::move(handler)] {
             std::error_code error;
+            std::function<void(const std::vector<std::uint8_t> &)> peer;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 ++writes_;
@@ -56,8 +57,11 @@ void memory_transport::async_write(asio::const_buffer data, completion_handler h
                         written_.insert(written_.end(), bytes.begin(), bytes.end());
                     if (loopback_)
                         incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
+                    peer = peer_;
                 }
             }
+            if (peer)
+                peer(bytes);
             handler(error, error ? 0 : bytes.size());
         });
     }
@@ -120,6 +124,12 @@ void memory_transport::lose_link()
         lost_ = true;
     }
     wake_.notify_all();
+}
+
+void memory_transport::set_peer(std::function<void(const std::vector<std::uint8_t> &)> peer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    peer_ = std::move(peer);
 }
 
 std::size_t memory_transport::reads_started() const

@@ -37,6 +37,9 @@ public:
     void fail_writes(std::error_code error, std::size_t count);
     // The pending (or next) read completes with the link-lost code.
     void lose_link();
+    // A device model answering writes: called on the worker thread with each written buffer,
+    // outside the transport's mutex, so it may call `feed`.
+    void set_peer(std::function<void(const std::vector<std::uint8_t> &)> peer);
     // Number of read-until operations started so far.
     std::size_t reads_started() const;
 
@@ -53,6 +56,7 @@ private:
     bool stop_ = false;
 
     std::deque<std::function<void()>> tasks_;
+    std::function<void(const std::vector<std::uint8_t> &)> peer_;
     std::vector<std::uint8_t> incoming_;
     std::size_t incoming_offset_ = 0;
     std::vector<std::uint8_t> written_;
