@@ -1,0 +1,162 @@
+#include "cli_commands.h"
+
+#include "cli_format.h"
+
+#include <vetra/vetra.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <future>
+#include <mutex>
+#include <string>
+
+namespace vetra_cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Lines from the library's threads and the main thread never interleave.
+std::mutex outputMutex;
+
+void printLine(std::FILE *stream, const std::string &line)
+{
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void printError(const std::string &message) { printLine(stderr, message); }
+
+int list()
+{
+    vetra link;
+    const auto devices = link.getDevices();
+    for (const auto &device : devices.first)
+        printLine(stdout, jsonObject(device));
+    return 0;
+}
+
+// Waits for `f` as long as the link's time-out (0: for ever); false on time-out.
+template <typename T>
+bool waitFor(std::future<T> &f, std::uint32_t timeoutMs)
+{
+    if (timeoutMs == 0) {
+        f.wait();
+        return true;
+    }
+    return f.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+}
+
+int read(vetra &link, const arguments &args)
+{
+    auto result = link.read(args.address, args.count, static_cast<mme_common::BurstType>(args.burst)).get();
+    if (result.first) {
+        printError(result.first.message());
+        return 1;
+    }
+    std::string lines;
+    if (result.second)
+        for (std::uint32_t w : *result.second)
+            lines += hexWord(w) + '\n';
+    std::lock_guard<std::mutex> lock(outputMutex);
+    std::fputs(lines.c_str(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+int write(vetra &link, const arguments &args)
+{
+    auto data = std::make_shared<const std::vector<std::uint32_t>>(args.words);
+    const std::error_code ec = link.write(args.address, data, static_cast<mme_common::BurstType>(args.burst)).get();
+    if (ec) {
+        printError(ec.message());
+        return 1;
+    }
+    return 0;
+}
+
+int send(vetra &link, const arguments &args)
+{
+    std::vector<std::shared_ptr<const std::vector<std::uint32_t>>> payload;
+    if (!args.words.empty())
+        payload.push_back(std::make_shared<const std::vector<std::uint32_t>>(args.words));
+    auto sent = std::make_shared<std::promise<std::error_code>>();
+    auto done = sent->get_future();
+    if (!link.sendPacket(args.stream, payload, [sent](const std::error_code &ec, std::size_t) { sent->set_value(ec); })) {
+        printError(std::make_error_code(std::errc::invalid_argument).message());
+        return 1;
+    }
+    if (!waitFor(done, args.timeoutMs)) {
+        printError(std::make_error_code(std::errc::timed_out).message());
+        return 1;
+    }
+    if (const std::error_code ec = done.get()) {
+        printError(ec.message());
+        return 1;
+    }
+    return 0;
+}
+
+int listen(vetra &link, const arguments &args)
+{
+    std::mutex mutex;
+    std::condition_variable enough;
+    std::uint64_t printed = 0;
+    link.setStreamCallback(args.stream, [&](std::uint8_t, std::unique_ptr<std::vector<std::uint32_t>> payload) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (args.packets && printed >= *args.packets)
+            return;
+        printLine(stdout, payload ? wordLine(*payload) : std::string());
+        ++printed;
+        enough.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        if (enough.wait_for(lock, 200ms, [&] { return args.packets && printed >= *args.packets; }))
+            return 0;
+        // A lost link ends listening: nothing more can arrive.
+        try {
+            link.getTimeout();
+        } catch (const mme_defs::device_disconnected &e) {
+            printError(e.what());
+            return 1;
+        }
+    }
+}
+
+} // namespace
+
+int run(const arguments &args)
+{
+    if (args.cmd == command::list)
+        return list();
+
+    // Packet errors and a lost link are reported as they happen; the command goes on.
+    vetra link([](const std::error_code &ec, vetra::buffer_list) { printError(ec.message()); });
+    if (const std::error_code ec = link.open(args.device, args.options, args.readStream, args.writeStream)) {
+        printError(ec.message());
+        return 1;
+    }
+    int status = 1;
+    try {
+        link.setTimeout(std::chrono::milliseconds(args.timeoutMs));
+        switch (args.cmd) {
+        case command::read: status = read(link, args); break;
+        case command::write: status = write(link, args); break;
+        case command::send: status = send(link, args); break;
+        case command::listen: status = listen(link, args); break;
+        case command::help:
+        case command::list: break;
+        }
+    } catch (const std::exception &e) {
+        printError(e.what());
+        status = 1;
+    }
+    link.close();
+    return status;
+}
+
+} // namespace vetra_cli
