@@ -14,16 +14,22 @@ namespace {
 
 using detail::lane_slack;
 
-// Four lanes of `lane_size` usable bytes each (plus slack) in one uninitialised block.
+// Four lanes of `lane_size` usable bytes each (plus slack) in one uninitialised block; small
+// packets, the common case, stay on the stack.
 class lane_set {
 public:
-    explicit lane_set(std::size_t lane_size)
-        : stride_((lane_size + lane_slack + 15) & ~std::size_t(15)),
-          memory_(new std::uint8_t[4 * stride_])
+    explicit lane_set(std::size_t lane_size) : stride_((lane_size + lane_slack + 15) & ~std::size_t(15))
     {
+        std::uint8_t *base = local_;
+        if (4 * stride_ > sizeof local_) {
+            memory_.reset(new std::uint8_t[4 * stride_]);
+            base = memory_.get();
+        }
         for (int j = 0; j < 4; ++j)
-            lanes_[j] = memory_.get() + j * stride_;
+            lanes_[j] = base + j * stride_;
     }
+    lane_set(const lane_set &) = delete;
+    lane_set &operator=(const lane_set &) = delete;
 
     std::uint8_t *const *lanes() const noexcept { return lanes_; }
     std::uint8_t *operator[](int j) const noexcept { return lanes_[j]; }
@@ -39,6 +45,7 @@ private:
     std::size_t stride_;
     std::unique_ptr<std::uint8_t[]> memory_;
     std::uint8_t *lanes_[4];
+    alignas(16) std::uint8_t local_[4 * 1152];
 };
 
 } // namespace

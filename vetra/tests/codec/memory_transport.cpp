@@ -37,35 +37,38 @@ std::error_code memory_transport::close()
     return {};
 }
 
+// The engine keeps the bytes alive until the handler has run, so they are copied only once,
+// on the worker thread.
 void memory_transport::async_write(asio::const_buffer data, completion_handler handler)
 {
-    std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t *>(data.data()),
-                                    static_cast<const std::uint8_t *>(data.data()) + data.size());
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back([this, bytes = std::move(bytes), handler = std::move(handler)] {
-            std::error_code error;
-            std::function<void(const std::vector<std::uint8_t> &)> peer;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                ++writes_;
-                if (failing_writes_ > 0) {
-                    --failing_writes_;
-                    error = write_error_;
-                } else {
-                    if (record_)
-                        written_.insert(written_.end(), bytes.begin(), bytes.end());
-                    if (loopback_)
-                        incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
-                    peer = peer_;
-                }
-            }
-            if (peer)
-                peer(bytes);
-            handler(error, error ? 0 : bytes.size());
-        });
+        writes_pending_.push_back({static_cast<const std::uint8_t *>(data.data()), data.size(), std::move(handler)});
     }
     wake_.notify_all();
+}
+
+void memory_transport::complete_write(write_request request)
+{
+    std::error_code error;
+    std::function<void(const std::vector<std::uint8_t> &)> peer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++writes_;
+        if (failing_writes_ > 0) {
+            --failing_writes_;
+            error = write_error_;
+        } else {
+            if (record_)
+                written_.insert(written_.end(), request.data, request.data + request.size);
+            if (loopback_)
+                incoming_.insert(incoming_.end(), request.data, request.data + request.size);
+            peer = peer_;
+        }
+    }
+    if (peer)
+        peer(std::vector<std::uint8_t>(request.data, request.data + request.size));
+    request.handler(error, error ? 0 : request.size);
 }
 
 void memory_transport::async_read_until(receive_buffer &buffer, completion_condition condition,
@@ -143,16 +146,16 @@ void memory_transport::run()
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] {
-            return stop_ || !tasks_.empty() ||
+            return stop_ || !writes_pending_.empty() ||
                    (read_pending_ && (read_check_ || lost_ || incoming_offset_ < incoming_.size()));
         });
         if (stop_)
             return;
-        if (!tasks_.empty()) {
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
+        if (!writes_pending_.empty()) {
+            write_request request = std::move(writes_pending_.front());
+            writes_pending_.pop_front();
             lock.unlock();
-            task();
+            complete_write(std::move(request));
             lock.lock();
             continue;
         }

@@ -55,7 +55,14 @@ private:
     bool running_ = false;
     bool stop_ = false;
 
-    std::deque<std::function<void()>> tasks_;
+    struct write_request {
+        const std::uint8_t *data;
+        std::size_t size;
+        completion_handler handler;
+    };
+    void complete_write(write_request request);
+
+    std::deque<write_request> writes_pending_;
     std::function<void(const std::vector<std::uint8_t> &)> peer_;
     std::vector<std::uint8_t> incoming_;
     std::size_t incoming_offset_ = 0;
