@@ -21,9 +21,13 @@ namespace {
 constexpr std::uint64_t max_u32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t max_count = 0x1FFFFF; // the request's word-count field
 
-parse_result fail(std::string message) { return {std::nullopt, std::move(message)}; }
+parse_result fail(std::string message)
+{
+    return {std::nullopt, std::move(message)};
+}
 
-bool number(const std::string &text, std::uint64_t max, const char *what, std::uint64_t &value, std::string &error)
+bool number(const std::string &text, std::uint64_t max, const char *what, std::uint64_t &value,
+            std::string &error)
 {
     const auto parsed = parseNumber(text, max);
     if (!parsed) {
@@ -180,7 +184,8 @@ parse_result parse(const std::vector<std::string> &words)
                 return fail(error);
             a.burst = static_cast<std::uint8_t>(n);
         } else if (w == "--count" && a.cmd == command::listen) {
-            if (!value(w, v) || !number(v, std::numeric_limits<std::uint64_t>::max(), "packet count", n, error))
+            if (!value(w, v)
+                || !number(v, std::numeric_limits<std::uint64_t>::max(), "packet count", n, error))
                 return fail(error);
             if (n == 0)
                 return fail("bad packet count '" + v + "' (at least 1 is expected)");
@@ -246,8 +251,7 @@ parse_result parse(const std::vector<std::string> &words)
         }
         break;
     case command::help:
-    case command::list:
-        break;
+    case command::list: break;
     }
     return {a, {}};
 }

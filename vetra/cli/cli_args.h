@@ -19,12 +19,12 @@ struct arguments {
     std::uint32_t timeoutMs = 100;
     std::uint8_t readStream = 1;
     std::uint8_t writeStream = 2;
-    std::uint32_t address = 0;              // read, write
-    std::uint32_t count = 0;                // read: words
-    std::uint8_t burst = 0;                 // read, write
-    std::vector<std::uint32_t> words;       // write, send
-    std::uint8_t stream = 0;                // send, listen
-    std::optional<std::uint64_t> packets;   // listen --count
+    std::uint32_t address = 0;            // read, write
+    std::uint32_t count = 0;              // read: words
+    std::uint8_t burst = 0;               // read, write
+    std::vector<std::uint32_t> words;     // write, send
+    std::uint8_t stream = 0;              // send, listen
+    std::optional<std::uint64_t> packets; // listen --count
 };
 
 struct parse_result {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace vetra_cli {
@@ -28,7 +29,10 @@ void printLine(std::FILE *stream, const std::string &line)
     std::fflush(stream);
 }
 
-void printError(const std::string &message) { printLine(stderr, message); }
+void printError(const std::string &message)
+{
+    printLine(stderr, message);
+}
 
 int list()
 {
@@ -70,7 +74,8 @@ int read(vetra &link, const arguments &args)
 int write(vetra &link, const arguments &args)
 {
     auto data = std::make_shared<const std::vector<std::uint32_t>>(args.words);
-    const std::error_code ec = link.write(args.address, data, static_cast<mme_common::BurstType>(args.burst)).get();
+    const std::error_code ec =
+        link.write(args.address, data, static_cast<mme_common::BurstType>(args.burst)).get();
     if (ec) {
         printError(ec.message());
         return 1;
@@ -85,7 +90,8 @@ int send(vetra &link, const arguments &args)
         payload.push_back(std::make_shared<const std::vector<std::uint32_t>>(args.words));
     auto sent = std::make_shared<std::promise<std::error_code>>();
     auto done = sent->get_future();
-    if (!link.sendPacket(args.stream, payload, [sent](const std::error_code &ec, std::size_t) { sent->set_value(ec); })) {
+    if (!link.sendPacket(args.stream, payload,
+                         [sent](const std::error_code &ec, std::size_t) { sent->set_value(ec); })) {
         printError(std::make_error_code(std::errc::invalid_argument).message());
         return 1;
     }
@@ -102,20 +108,27 @@ int send(vetra &link, const arguments &args)
 
 int listen(vetra &link, const arguments &args)
 {
-    std::mutex mutex;
-    std::condition_variable enough;
-    std::uint64_t printed = 0;
-    link.setStreamCallback(args.stream, [&](std::uint8_t, std::unique_ptr<std::vector<std::uint32_t>> payload) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (args.packets && printed >= *args.packets)
-            return;
-        printLine(stdout, payload ? wordLine(*payload) : std::string());
-        ++printed;
-        enough.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(mutex);
+    // Shared with the callback: a packet may still be delivered after this function returns,
+    // until the link is closed.
+    struct state {
+        std::mutex mutex;
+        std::condition_variable enough;
+        std::uint64_t printed = 0;
+    };
+    auto shared = std::make_shared<state>();
+    const std::optional<std::uint64_t> wanted = args.packets;
+    link.setStreamCallback(
+        args.stream, [shared, wanted](std::uint8_t, std::unique_ptr<std::vector<std::uint32_t>> payload) {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            if (wanted && shared->printed >= *wanted)
+                return;
+            printLine(stdout, payload ? wordLine(*payload) : std::string());
+            ++shared->printed;
+            shared->enough.notify_all();
+        });
+    std::unique_lock<std::mutex> lock(shared->mutex);
     for (;;) {
-        if (enough.wait_for(lock, 200ms, [&] { return args.packets && printed >= *args.packets; }))
+        if (shared->enough.wait_for(lock, 200ms, [&] { return wanted && shared->printed >= *wanted; }))
             return 0;
         // A lost link ends listening: nothing more can arrive.
         try {

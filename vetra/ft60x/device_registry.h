@@ -57,7 +57,7 @@ private:
         FT_HANDLE handle = nullptr;
     };
 
-    FT_HANDLE issueHandle(const target &t); // under mutex_
+    FT_HANDLE issueHandle(const target &t);                 // under mutex_
     FT_HANDLE handleOfVendor(FT_HANDLE vendorHandle) const; // under mutex_
 
     const vendor_library *const vendor_;

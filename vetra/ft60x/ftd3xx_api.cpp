@@ -12,7 +12,10 @@ using ft60x::device_registry;
 
 namespace {
 
-device_registry &registry() { return device_registry::instance(); }
+device_registry &registry()
+{
+    return device_registry::instance();
+}
 
 } // namespace
 
@@ -23,9 +26,15 @@ bool addDevice(const device_info &info, std::shared_ptr<provider> board)
     return registry().addDevice(info, std::move(board));
 }
 
-bool removeDevice(const std::string &serialNumber) { return registry().removeDevice(serialNumber); }
+bool removeDevice(const std::string &serialNumber)
+{
+    return registry().removeDevice(serialNumber);
+}
 
-std::vector<std::string> devices() { return registry().devices(); }
+std::vector<std::string> devices()
+{
+    return registry().devices();
+}
 
 } // namespace ft60x_virtual
 
@@ -117,6 +126,9 @@ FT_STATUS FT_AbortPipe(FT_HANDLE ftHandle, unsigned char ucPipeID)
     return registry().vendor()->abortPipe(t.vendorHandle, ucPipeID);
 }
 
-FT_STATUS FT_Close(FT_HANDLE ftHandle) { return registry().close(ftHandle); }
+FT_STATUS FT_Close(FT_HANDLE ftHandle)
+{
+    return registry().close(ftHandle);
+}
 
 } // extern "C"

@@ -35,7 +35,8 @@ public:
     void toHost(const std::uint8_t *data, std::size_t size) override;
 
     FT_STATUS setPipeTimeout(unsigned char pipe, std::uint32_t milliseconds);
-    FT_STATUS write(unsigned char pipe, const unsigned char *data, std::uint32_t size, std::uint32_t *written);
+    FT_STATUS write(unsigned char pipe, const unsigned char *data, std::uint32_t size,
+                    std::uint32_t *written);
     FT_STATUS read(unsigned char pipe, unsigned char *data, std::uint32_t size, std::uint32_t *read);
     FT_STATUS abort(unsigned char pipe);
 

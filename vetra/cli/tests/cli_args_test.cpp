@@ -50,8 +50,8 @@ TEST(CliDeviceSpec, EveryKindAndItsErrors)
     ASSERT_TRUE(vetra_cli::parseDeviceSpec("ftdi:A9X", device, options, error));
     EXPECT_EQ(device, (std::map<std::string, std::string>{{"class", "LibFTDI"}, {"serialNumber", "A9X"}}));
 
-    for (const char *bad : {"usb:1", "serial", "serial:", "serial:@9600", "serial:/dev/x@", "serial:/dev/x@fast",
-                            "serial:/dev/x@0", "d3xx:", "ftdi:", "", ":x"}) {
+    for (const char *bad : {"usb:1", "serial", "serial:", "serial:@9600", "serial:/dev/x@",
+                            "serial:/dev/x@fast", "serial:/dev/x@0", "d3xx:", "ftdi:", "", ":x"}) {
         error.clear();
         EXPECT_FALSE(vetra_cli::parseDeviceSpec(bad, device, options, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -70,8 +70,8 @@ TEST(CliArgs, CommandsWithDefaultsAndOptions)
     EXPECT_EQ(r.args->readStream, 1);
     EXPECT_EQ(r.args->writeStream, 2);
 
-    r = parse({"--timeout", "0x3e8", "--read-stream", "5", "--write-stream", "6", "--device", "d3xx:AB", "write",
-               "16", "--burst", "1", "1", "0xFFFFFFFF"});
+    r = parse({"--timeout", "0x3e8", "--read-stream", "5", "--write-stream", "6", "--device", "d3xx:AB",
+               "write", "16", "--burst", "1", "1", "0xFFFFFFFF"});
     ASSERT_TRUE(r.args) << r.error;
     EXPECT_EQ(r.args->cmd, command::write);
     EXPECT_EQ(r.args->timeoutMs, 1000u);
@@ -111,22 +111,27 @@ TEST(CliArgs, BadCommandLinesGiveClearErrors)
     EXPECT_EQ(errorOf({"read", "0", "1"}), "read needs --device SPEC");
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0"}), "read needs ADDR COUNT");
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0", "1", "2"}), "read needs ADDR COUNT");
-    EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0", "0"}), "bad word count '0' (at least 1 is expected)");
+    EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0", "0"}),
+              "bad word count '0' (at least 1 is expected)");
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "zero", "1"}),
               "bad address 'zero' (a number from 0 to 4294967295 is expected)");
-    EXPECT_NE(errorOf({"--device", "d3xx:A", "read", "0", "0x200000"}).find("bad word count"), std::string::npos)
+    EXPECT_NE(errorOf({"--device", "d3xx:A", "read", "0", "0x200000"}).find("bad word count"),
+              std::string::npos)
         << "more words than a request can carry";
     EXPECT_NE(errorOf({"--device", "d3xx:A", "read", "0", "1", "--burst", "2"}).find("bad burst type"),
               std::string::npos);
-    EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0", "1", "--count", "2"}), "unknown option '--count' for read");
+    EXPECT_EQ(errorOf({"--device", "d3xx:A", "read", "0", "1", "--count", "2"}),
+              "unknown option '--count' for read");
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "write", "0"}), "write needs ADDR and at least one WORD");
-    EXPECT_NE(errorOf({"--device", "d3xx:A", "write", "0", "0x1ffffffff"}).find("bad word"), std::string::npos);
+    EXPECT_NE(errorOf({"--device", "d3xx:A", "write", "0", "0x1ffffffff"}).find("bad word"),
+              std::string::npos);
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "send"}), "send needs STREAM");
     EXPECT_NE(errorOf({"--device", "d3xx:A", "send", "256"}).find("bad stream"), std::string::npos);
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "listen", "1", "2"}), "listen takes only STREAM");
     EXPECT_EQ(errorOf({"--device", "d3xx:A", "listen", "1", "--count", "0"}),
               "bad packet count '0' (at least 1 is expected)");
-    EXPECT_NE(errorOf({"--timeout", "-5", "--device", "d3xx:A", "send", "1"}).find("bad time-out"), std::string::npos);
+    EXPECT_NE(errorOf({"--timeout", "-5", "--device", "d3xx:A", "send", "1"}).find("bad time-out"),
+              std::string::npos);
     EXPECT_NE(errorOf({"--read-stream", "300", "--device", "d3xx:A", "send", "1"}).find("bad stream"),
               std::string::npos);
     EXPECT_NE(errorOf({"--device", "usb:1", "send", "1"}).find("bad device 'usb:1'"), std::string::npos);

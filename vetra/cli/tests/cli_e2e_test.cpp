@@ -165,7 +165,8 @@ protected:
     // The link options every run shares, followed by the command.
     std::vector<std::string> cli(std::vector<std::string> command, std::vector<std::string> options = {})
     {
-        std::vector<std::string> args{"--device", "serial:" + board.portName() + "@115200", "--timeout", "5000"};
+        std::vector<std::string> args{"--device", "serial:" + board.portName() + "@115200", "--timeout",
+                                      "5000"};
         args.insert(args.end(), options.begin(), options.end());
         args.insert(args.end(), command.begin(), command.end());
         return args;

@@ -13,7 +13,8 @@ TEST(CliFormat, JsonStringsAreAlwaysValid)
     EXPECT_EQ(jsonString("\n\r\t\b\f"), "\"\\n\\r\\t\\b\\f\"");
     EXPECT_EQ(jsonString(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
     EXPECT_EQ(jsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
-    EXPECT_EQ(jsonString("gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"), "\"gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80\"")
+    EXPECT_EQ(jsonString("gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"),
+              "\"gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80\"")
         << "valid UTF-8 passes unchanged";
     // Bytes that are not UTF-8 (a Latin-1 product string, a cut sequence, an overlong form).
     EXPECT_EQ(jsonString("caf\xe9"), "\"caf\\u00e9\"");

@@ -13,8 +13,8 @@ enum class d3xx_error : int {
     io_error = 4,
     invalid_parameter = 6,
     not_supported = 17,
-    timeout = 19,              // condition std::errc::stream_timeout
-    operation_aborted = 20,    // condition std::errc::operation_canceled
+    timeout = 19,           // condition std::errc::stream_timeout
+    operation_aborted = 20, // condition std::errc::operation_canceled
     busy = 27,
     device_not_connected = 30, // the link-lost code of the FT60x transport
     other_error = 32,

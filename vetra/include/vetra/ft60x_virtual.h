@@ -43,7 +43,9 @@ struct device_info {
 };
 
 // Adds a device to what FT_CreateDeviceInfoList / FT_GetDeviceInfoList report. Returns false
-// when a device with that serial number is already present.
+// when a device with that serial number is already present, when `board` is null, or when
+// the serial number is empty or longer than 15 characters (the listed field holds 16 bytes,
+// and a serial number that cannot be listed whole could not be opened by it).
 bool addDevice(const device_info &info, std::shared_ptr<provider> board);
 
 // Removes a device as if it had been unplugged: blocked and later pipe operations on open

@@ -173,11 +173,12 @@ void async_d3xx::writeLoop()
         FT_STATUS status = FT_OK;
         while (status == FT_OK && done < data.size()) {
             const std::size_t left = data.size() - done;
-            const auto length = static_cast<std::uint32_t>(
-                left > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max() : left);
+            const auto length = static_cast<std::uint32_t>(left > std::numeric_limits<std::uint32_t>::max()
+                                                               ? std::numeric_limits<std::uint32_t>::max()
+                                                               : left);
             std::uint32_t written = 0;
-            status = FT_WritePipe(handle_, outPipe_, const_cast<unsigned char *>(bytes + done), length, &written,
-                                  nullptr);
+            status = FT_WritePipe(handle_, outPipe_, const_cast<unsigned char *>(bytes + done), length,
+                                  &written, nullptr);
             done += written;
             if (status == FT_OK && written == 0)
                 status = FT_IO_ERROR; // no progress: report instead of spinning
@@ -225,8 +226,8 @@ void async_d3xx::readLoop()
                 return exit();
             const auto space = buffer->prepare(read_chunk);
             std::uint32_t received = 0;
-            const FT_STATUS status =
-                FT_ReadPipe(handle_, inPipe_, static_cast<unsigned char *>(space.data()), read_chunk, &received, nullptr);
+            const FT_STATUS status = FT_ReadPipe(handle_, inPipe_, static_cast<unsigned char *>(space.data()),
+                                                 read_chunk, &received, nullptr);
             buffer->commit(status == FT_OK ? received : 0);
             if (status == FT_OK || status == FT_TIMEOUT)
                 continue;

@@ -93,7 +93,8 @@ TEST(AsyncD3xx, OpenFailuresAreStatusCodesAndLeaveTheDeviceFree)
     EXPECT_EQ(board->detaches, 1) << "the failed open closed its handle";
     EXPECT_EQ(link.open("LINK-OPEN", {{"channel", "one"}}), make_error_code(d3xx_error::invalid_parameter));
     EXPECT_EQ(link.open("LINK-OPEN", {{"channel", "4"}}), make_error_code(d3xx_error::invalid_parameter));
-    EXPECT_EQ(link.open("LINK-OPEN", {{"write_timeout", "-5"}}), make_error_code(d3xx_error::invalid_parameter));
+    EXPECT_EQ(link.open("LINK-OPEN", {{"write_timeout", "-5"}}),
+              make_error_code(d3xx_error::invalid_parameter));
     EXPECT_EQ(link.open("LINK-OPEN", {{"channel", "0"}, {"write_timeout", "0"}}), std::error_code());
     EXPECT_EQ(link.close(), std::error_code());
     EXPECT_EQ(link.close(), std::error_code()) << "closing a closed link is harmless";

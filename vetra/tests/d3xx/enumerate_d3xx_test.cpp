@@ -42,10 +42,10 @@ TEST(EnumerateD3xx, NodeFieldsBecomeTheListedKeys)
     std::strcpy(n.Description, "FTDI SuperSpeed-FIFO Bridge");
     const auto map = d3xxDeviceMap("D3XX", n);
     const std::map<std::string, std::string> expected{
-        {"class", "D3XX"},      {"description", "FTDI SuperSpeed-FIFO Bridge"},
-        {"vendorID", "0403"},   {"deviceID", "403601f"},
+        {"class", "D3XX"},          {"description", "FTDI SuperSpeed-FIFO Bridge"},
+        {"vendorID", "0403"},       {"deviceID", "403601f"},
         {"serialNumber", "FT0001"}, {"busy", "1"},
-        {"speed", "hiSpeed"},   {"type", "600"},
+        {"speed", "hiSpeed"},       {"type", "600"},
         {"locationID", "2a"},
     };
     EXPECT_EQ(map, expected);
@@ -57,7 +57,8 @@ TEST(EnumerateD3xx, TypeSpeedAndPaddingRules)
     EXPECT_EQ(d3xxDeviceMap("D3XX", node(0, 599, 0, 0)).at("type"), "UNDEFINED");
     EXPECT_EQ(d3xxDeviceMap("D3XX", node(0, 603, 0, 0)).at("type"), "603");
     // The super-speed bit wins over the high-speed bit; neither means full speed.
-    EXPECT_EQ(d3xxDeviceMap("D3XX", node(FT_FLAGS_SUPERSPEED | FT_FLAGS_HISPEED, 601, 0, 0)).at("speed"), "superSpeed");
+    EXPECT_EQ(d3xxDeviceMap("D3XX", node(FT_FLAGS_SUPERSPEED | FT_FLAGS_HISPEED, 601, 0, 0)).at("speed"),
+              "superSpeed");
     EXPECT_EQ(d3xxDeviceMap("D3XX", node(FT_FLAGS_OPENED, 601, 0, 0)).at("speed"), "fullSpeed");
     EXPECT_EQ(d3xxDeviceMap("D3XX", node(0, 601, 0xA, 0)).at("deviceID"), "000a");
     EXPECT_EQ(d3xxDeviceMap("D3XX", node(0, 601, 0, 0)).at("busy"), "0");

@@ -31,8 +31,8 @@ FT_HANDLE openBySerial(const std::string &serial, FT_STATUS *status = nullptr)
 FT_STATUS writeBytes(FT_HANDLE handle, std::vector<unsigned char> bytes, uint32_t *written = nullptr)
 {
     uint32_t n = 0;
-    const FT_STATUS status = FT_WritePipe(handle, out_pipe, bytes.data(), static_cast<uint32_t>(bytes.size()),
-                                          &n, nullptr);
+    const FT_STATUS status =
+        FT_WritePipe(handle, out_pipe, bytes.data(), static_cast<uint32_t>(bytes.size()), &n, nullptr);
     if (written)
         *written = n;
     return status;
