@@ -8,6 +8,7 @@
 #include <asio/error.hpp>
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -97,23 +98,30 @@ void pte::set_stream_layout(std::uint8_t stream_id, std::vector<std::size_t> wor
 bool pte::send_packet(std::uint8_t stream_id, payload_list payload, completion_handler done)
 {
     const std::uint32_t header = stream_id;
-    std::vector<multicobs::const_words> parts;
-    parts.reserve(payload.size() + 2);
-    parts.push_back({&header, 1});
+    // Header, payload buffers, CRC: the usual few fit on the stack.
+    multicobs::const_words local_parts[8];
+    std::vector<multicobs::const_words> many_parts;
+    multicobs::const_words *parts = local_parts;
+    if (payload.size() + 2 > std::size(local_parts)) {
+        many_parts.resize(payload.size() + 2);
+        parts = many_parts.data();
+    }
+    std::size_t part_count = 0;
+    parts[part_count++] = {&header, 1};
     std::uint32_t crc = crc32c::extend_words(0, &header, 1);
     std::size_t words = 2;
     for (const auto &buffer : payload) {
         if (!buffer || buffer->empty())
             return false;
-        parts.push_back({buffer->data(), buffer->size()});
+        parts[part_count++] = {buffer->data(), buffer->size()};
         crc = crc32c::extend_words(crc, buffer->data(), buffer->size());
         words += buffer->size();
     }
-    parts.push_back({&crc, 1});
+    parts[part_count++] = {&crc, 1};
 
     outgoing packet;
     packet.bytes.resize(multicobs::max_encoded_size(words) + 4);
-    const std::size_t size = multicobs::encode(parts.data(), parts.size(), packet.bytes.data());
+    const std::size_t size = multicobs::encode(parts, part_count, packet.bytes.data());
     if (size == 0)
         return false;
     packet.bytes.resize(size + 4);
@@ -252,26 +260,37 @@ void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t
     }
 
     std::uint32_t header = 0;
-    std::vector<multicobs::mutable_words> fixed;
-    fixed.push_back({&header, 1});
     buffer_list buffers;
-    std::size_t fixed_words = 1;
     {
         std::lock_guard<std::mutex> lock(layouts_mutex_);
         auto it = layouts_.find(*stream_id);
         if (it != layouts_.end()) {
             buffers.reserve(it->second.size() + 1);
-            for (std::size_t words : it->second) {
+            for (std::size_t words : it->second)
                 buffers.push_back(std::make_unique<std::vector<std::uint32_t>>(words));
-                fixed.push_back({buffers.back()->data(), words});
-                fixed_words += words;
-            }
+        } else {
+            buffers.reserve(1);
         }
+    }
+    // The header word, then the layout's buffers: the usual few fit on the stack.
+    multicobs::mutable_words local_fixed[8];
+    std::vector<multicobs::mutable_words> many_fixed;
+    multicobs::mutable_words *fixed = local_fixed;
+    if (buffers.size() + 1 > std::size(local_fixed)) {
+        many_fixed.resize(buffers.size() + 1);
+        fixed = many_fixed.data();
+    }
+    const std::size_t fixed_count = buffers.size() + 1;
+    fixed[0] = {&header, 1};
+    std::size_t fixed_words = 1;
+    for (std::size_t k = 0; k < buffers.size(); ++k) {
+        fixed[k + 1] = {buffers[k]->data(), buffers[k]->size()};
+        fixed_words += buffers[k]->size();
     }
     buffers.push_back(std::make_unique<std::vector<std::uint32_t>>());
     std::vector<std::uint32_t> &rest = *buffers.back();
 
-    const auto decoded = multicobs::decode(data, size, fixed.data(), fixed.size(), rest);
+    const auto decoded = multicobs::decode(data, size, fixed, fixed_count, rest);
 
     // The packet's bytes are no longer needed: let the next one arrive while this one is
     // checked and handed on.
