@@ -6,26 +6,24 @@
 // Words are taken in memory order, so on this little-endian machine a 32-bit word contributes
 // its least significant byte first, as the wire format requires.
 
+#include <vetra/vetra_export.h>
+
 #include <cstddef>
 #include <cstdint>
-
-#ifndef VETRA_CODEC_EXPORT
-#define VETRA_CODEC_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace crc32c {
 
 // The fastest path this processor offers (the SSE4.2 instruction when present).
-VETRA_CODEC_EXPORT std::uint32_t extend(std::uint32_t crc, const void *data, std::size_t size) noexcept;
+VETRA_EXPORT std::uint32_t extend(std::uint32_t crc, const void *data, std::size_t size) noexcept;
 
 // The 256-entry table path, available everywhere; always equal to extend().
-VETRA_CODEC_EXPORT std::uint32_t extend_table(std::uint32_t crc, const void *data, std::size_t size) noexcept;
+VETRA_EXPORT std::uint32_t extend_table(std::uint32_t crc, const void *data, std::size_t size) noexcept;
 
 // True when extend() uses the processor's CRC-32C instruction.
-VETRA_CODEC_EXPORT bool hardware_available() noexcept;
+VETRA_EXPORT bool hardware_available() noexcept;
 
 // The instruction path itself; only call it when hardware_available() is true.
-VETRA_CODEC_EXPORT std::uint32_t extend_hardware(std::uint32_t crc, const void *data, std::size_t size) noexcept;
+VETRA_EXPORT std::uint32_t extend_hardware(std::uint32_t crc, const void *data, std::size_t size) noexcept;
 
 inline std::uint32_t value(const void *data, std::size_t size) noexcept { return extend(0, data, size); }
 

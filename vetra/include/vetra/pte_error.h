@@ -2,11 +2,9 @@
 // Errors of the packet engine: what went wrong with a received packet. Reported through the
 // engine's error handler together with whatever buffers were decoded.
 
-#include <system_error>
+#include <vetra/vetra_export.h>
 
-#ifndef VETRA_CODEC_EXPORT
-#define VETRA_CODEC_EXPORT __attribute__((visibility("default")))
-#endif
+#include <system_error>
 
 enum class pte_packet_error : int {
     success = 0,
@@ -16,8 +14,8 @@ enum class pte_packet_error : int {
 };
 
 // The category named "Packet Transmission Engine".
-VETRA_CODEC_EXPORT const std::error_category &pte_category() noexcept;
-VETRA_CODEC_EXPORT std::error_code make_error_code(pte_packet_error e) noexcept;
+VETRA_EXPORT const std::error_category &pte_category() noexcept;
+VETRA_EXPORT std::error_code make_error_code(pte_packet_error e) noexcept;
 
 namespace std {
 template <>
