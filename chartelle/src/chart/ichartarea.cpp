@@ -182,7 +182,17 @@ void IChartArea::removePlotter(IPlotter *plotter)
 
 void IChartArea::forgetPlotter(QObject *plotter)
 {
-    removePlotter(static_cast<IPlotter *>(plotter));
+    // The plotter part is already gone: entries are matched by address, never cast.
+    const void *gone = plotter;
+    auto isGone = [gone](IPlotter *p) { return static_cast<const void *>(p) == gone; };
+    {
+        QMutexLocker lock(&m_listMutex);
+        m_plotters.erase(std::remove_if(m_plotters.begin(), m_plotters.end(), isGone), m_plotters.end());
+        for (QVector<IPlotter *> &layer : m_layers)
+            layer.erase(std::remove_if(layer.begin(), layer.end(), isGone), layer.end());
+    }
+    emit plotterChanged();
+    requestUpdate();
 }
 
 void IChartArea::lock_update()
