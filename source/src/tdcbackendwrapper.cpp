@@ -63,9 +63,14 @@ TDCBackendWrapper::~TDCBackendWrapper()
     m_refreshWatcher.waitForFinished();
     m_connectionWatcher.waitForFinished();
     releaseModels();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_channelModule = nullptr;
-    m_backend.reset();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_channelModule = nullptr;
+        m_backend.reset();
+    }
+    // The plugin records live as long as the wrapper, which lives as long as the program; the
+    // QML engine that read them is gone by now. The models go with the wrapper's children.
+    qDeleteAll(m_pluginModule);
 }
 
 uint TDCBackendWrapper::numCh() const

@@ -4,7 +4,8 @@
 // its firmware texts, hands its hardware modules to the plugins and tears the connection down.
 //
 // Ownership: the GUI application is the parent; the wrapper owns the device library's entry
-// object and, as their parent, the plugin models. ModuleObjects live for the whole run.
+// object and, as their parent, the plugin models; the ModuleObjects live as long as the wrapper
+// (the whole run).
 // Threads: every property, signal and slot belongs to the GUI thread. Device-list refreshes
 // and the open run on the Qt global thread pool, one at a time on the entry object (a mutex),
 // and hand their results back to the GUI thread through future watchers.

@@ -76,6 +76,11 @@ private slots:
         m_debug = capture.of(QtDebugMsg);
     }
 
+    void cleanupTestCase()
+    {
+        qDeleteAll(m_plugins);
+    }
+
     void pluginsFolderIsFoundBesideDebugOrRelease()
     {
         QCOMPARE(pluginsPath("/opt/t/release", "plugins"), QString("/opt/t/plugins"));
