@@ -17,7 +17,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -303,11 +302,14 @@ TEST_F(CliEndToEnd, ListenPrintsPacketsAndReportsLinkErrorsWithoutStopping)
     std::string line;
     int count = 0;
     long previous = -1;
-    const std::regex format("0x([0-9a-f]{8}) 0xabcd0000");
     while (std::getline(lines, line)) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, format)) << line;
-        const long n = std::stol(m[1].str(), nullptr, 16);
+        // "0x%08x 0xabcd0000": the counter word, then the fixed word.
+        ASSERT_EQ(line.size(), 21u) << line;
+        ASSERT_EQ(line.substr(0, 2), "0x") << line;
+        ASSERT_EQ(line.substr(10), " 0xabcd0000") << line;
+        const std::string digits = line.substr(2, 8);
+        ASSERT_EQ(digits.find_first_not_of("0123456789abcdef"), std::string::npos) << line;
+        const long n = std::stol(digits, nullptr, 16);
         EXPECT_GT(n, previous);
         previous = n;
         ++count;
