@@ -194,9 +194,10 @@ protected:
         return seen;
     }
 
-    board_sim board;
     std::mutex mutex;
     std::vector<board_sim::packet> seen;
+    // Last, so it goes first: its reader thread runs the script, which uses the members above.
+    board_sim board;
 };
 
 } // namespace
