@@ -77,6 +77,7 @@ const ft60x::vendor_library fake_library{
 
 TEST(VendorDispatch, VendorAndVirtualDevicesShareOneTableWithoutMixingHandles)
 {
+    fake_vendor::opened = fake_vendor::closed = 0;
     ft60x::device_registry registry(&fake_library);
     auto board = std::make_shared<echo_provider>();
     ASSERT_TRUE(registry.addDevice({"VIRT-1", "virtual"}, board));
