@@ -166,6 +166,11 @@ std::optional<Options> parseArguments(int argc, char **argv, std::ostream &err)
         if (arg == "--device") {
             if (!value(v))
                 return std::nullopt;
+            unsigned long long index = 0;
+            if (v.rfind("serial:", 0) != 0 && !parseUnsigned(v, 1000000, index)) {
+                err << "tdc-cli: --device takes a board index or serial:PATH, not \"" << v << "\"\n";
+                return std::nullopt;
+            }
             o.device = v;
         } else if (arg == "--baudrate") {
             unsigned long long b = 0;

@@ -49,7 +49,7 @@ struct TDCFennick::State {
             ++delivering;
             deliveringThread = std::this_thread::get_id();
         }
-        const std::chrono::duration<double> dt(data[0] * 1e-6);
+        const std::chrono::duration<double> dt(data[0] / 1e6);
         const std::vector<std::uint32_t> counts(data.begin() + 1, data.end());
         try {
             cb(dataMutex, dt, counts);
@@ -80,7 +80,7 @@ TDCFennick::TDCFennick(std::uint32_t base, std::uint32_t size, TessaronVersion h
     std::vector<std::uint32_t> words;
     if (!state_->link->read(base + regs::control, 2, words)) {
         state_->autoPush = (words[0] & regs::controlAutoPush) != 0;
-        state_->integrationTime = words[1] * 1e-6;
+        state_->integrationTime = words[1] / 1e6;
     }
 
     std::weak_ptr<State> weak = state_;
@@ -152,7 +152,7 @@ std::pair<std::error_code, double> TDCFennick::setIntegrationTime(double seconds
     if (const auto ec = state_->link->read(baseAddress() + regs::integrationUs, 1, applied))
         return {ec, integrationTime()};
     std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->integrationTime = applied[0] * 1e-6;
+    state_->integrationTime = applied[0] / 1e6;
     return {std::error_code{}, state_->integrationTime};
 }
 

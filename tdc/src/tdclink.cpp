@@ -39,10 +39,11 @@ TDCLink::~TDCLink()
 
 void TDCLink::onLinkError(const std::error_code &ec)
 {
-    // Runs on vetra's transport thread. Damaged packets are logged; a transport that fails
-    // outright (a serial line whose far end has gone: EIO, ENXIO, ENODEV) means the board has
-    // gone, which vetra reports here rather than as a lost link.
-    if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
+    // Runs on vetra's transport thread. Damaged packets are logged. vetra reports a lost link
+    // here, and a transport that fails outright (a serial line whose far end has gone: EIO,
+    // ENXIO) means the same: the board has gone.
+    if (ec == make_error_code(vetraError::device_disconnected) || ec.category() == std::generic_category() ||
+        ec.category() == std::system_category()) {
         if (!lost_.exchange(true))
             TDC_LOG(tdclog::error, "Link to the board lost: " << ec.message());
         return;
