@@ -23,8 +23,10 @@ void copyText(char *dest, std::size_t capacity, const std::string &text)
 
 device_registry &device_registry::instance()
 {
-    static device_registry registry(vendor_library::load(vendor_library_file));
-    return registry;
+    // Never destroyed: a link object that outlives main (a static, a detached thread) may
+    // still close its handle while the process exits.
+    static device_registry *const registry = new device_registry(vendor_library::load(vendor_library_file));
+    return *registry;
 }
 
 device_registry::device_registry(const vendor_library *vendor)

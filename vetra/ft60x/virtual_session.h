@@ -6,7 +6,9 @@
 // is closed or the device removed meanwhile. The provider is called without any lock held:
 // `attach` on the FT_Create thread, `fromHost` on the FT_WritePipe thread, `detach` on the
 // thread that closes or removes the device (or, when removal happens during a provider call,
-// on the thread of that call once it returns), and never two of them at once.
+// on the thread of that call once it returns), and never two of them at once. `fromHost` is
+// expected to return promptly: the OUT pipe's time-out bounds the wait for the pipe, not the
+// provider's own call.
 
 #include <vetra/ft60x_virtual.h>
 #include <vetra/ftd3xx.h>
