@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "testmain.h"
+#include "tessaron/application.h"
 #include "tessaron/commandline.h"
 
 using namespace tessaron;
@@ -73,6 +74,14 @@ private slots:
         QCOMPARE(parse({"--baudrate", "115200"}).backendOptions.at("baudrate"), std::string("115200"));
         // Handed on as text, unchecked: the device library judges it.
         QCOMPARE(parse({"-b", "fast"}).backendOptions.at("baudrate"), std::string("fast"));
+    }
+
+    void versionTexts()
+    {
+        QCOMPARE(QString(kApplicationVersion), QString("1.4.2.2"));
+        const QRegularExpression shape("^Version \\S+ built by \\S+ at \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d $");
+        QVERIFY2(shape.match(buildInformation()).hasMatch(), qPrintable(buildInformation()));
+        QVERIFY(!isReleaseBuild());
     }
 
     void consoleIsAcceptedAndUnknownOptionsAreRefused()
