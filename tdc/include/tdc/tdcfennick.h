@@ -4,6 +4,9 @@
 // Threads: the sample callback runs on the link's receive thread. It is handed the
 // library's mutex unlocked; the callee locks it while it touches data it shares with
 // the library's other users. No other lock of the library is held during the call.
+// The callback runs on the thread that receives the board's answers: the module's blocking
+// operations called from inside it cannot complete and end with a time-out error.
+// Destroying the module (or its TDCBackend) waits for a running callback to return.
 
 #include <chrono>
 #include <cstdint>
