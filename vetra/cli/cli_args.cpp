@@ -70,14 +70,15 @@ std::optional<std::uint64_t> parseNumber(const std::string &text, std::uint64_t 
     return value;
 }
 
-bool parseDeviceSpec(const std::string &spec, std::map<std::string, std::string> &device,
-                     std::map<std::string, std::string> &options, std::string &error)
+bool parseDevice(const std::string &deviceText, std::map<std::string, std::string> &device,
+                 std::map<std::string, std::string> &options, std::string &error)
 {
-    const std::size_t colon = spec.find(':');
-    const std::string kind = colon == std::string::npos ? std::string() : spec.substr(0, colon);
-    const std::string rest = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+    const std::size_t colon = deviceText.find(':');
+    const std::string kind = colon == std::string::npos ? std::string() : deviceText.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? std::string() : deviceText.substr(colon + 1);
     if (kind != "serial" && kind != "d3xx" && kind != "ftdi") {
-        error = "bad device '" + spec + "' (serial:PATH[@BAUD], d3xx:SERIAL or ftdi:SERIAL is expected)";
+        error =
+            "bad device '" + deviceText + "' (serial:PATH[@BAUD], d3xx:SERIAL or ftdi:SERIAL is expected)";
         return false;
     }
     if (kind == "serial") {
@@ -88,21 +89,21 @@ bool parseDeviceSpec(const std::string &spec, std::map<std::string, std::string>
             const std::string baud = rest.substr(at + 1);
             const auto rate = parseNumber(baud, max_u32);
             if (!rate || *rate == 0) {
-                error = "bad baud rate '" + baud + "' in device '" + spec + "'";
+                error = "bad baud rate '" + baud + "' in device '" + deviceText + "'";
                 return false;
             }
             // The serial transport reads the option as decimal text.
             options["baudrate"] = std::to_string(*rate);
         }
         if (path.empty()) {
-            error = "bad device '" + spec + "': the port path is missing";
+            error = "bad device '" + deviceText + "': the port path is missing";
             return false;
         }
         device = {{"class", "Serial"}, {"name", path}};
         return true;
     }
     if (rest.empty()) {
-        error = "bad device '" + spec + "': the serial number is missing";
+        error = "bad device '" + deviceText + "': the serial number is missing";
         return false;
     }
     device = {{"class", kind == "d3xx" ? "D3XX" : "LibFTDI"}, {"serialNumber", rest}};
@@ -121,7 +122,7 @@ parse_result parse(const std::vector<std::string> &words)
 {
     arguments a;
     std::string error;
-    std::optional<std::string> spec;
+    std::optional<std::string> deviceText;
     std::size_t i = 0;
     auto value = [&](const std::string &option, std::string &out) {
         if (i + 1 >= words.size()) {
@@ -143,7 +144,7 @@ parse_result parse(const std::vector<std::string> &words)
         if (w == "--device") {
             if (!value(w, v))
                 return fail(error);
-            spec = v;
+            deviceText = v;
         } else if (w == "--timeout") {
             if (!value(w, v) || !number(v, max_u32, "time-out", n, error))
                 return fail(error);
@@ -198,13 +199,13 @@ parse_result parse(const std::vector<std::string> &words)
     }
 
     if (a.cmd == command::list) {
-        if (spec || !operands.empty())
+        if (deviceText || !operands.empty())
             return fail("list takes no device and no operands");
         return {a, {}};
     }
-    if (!spec)
+    if (!deviceText)
         return fail(commandWord + " needs --device SPEC");
-    if (!parseDeviceSpec(*spec, a.device, a.options, error))
+    if (!parseDevice(*deviceText, a.device, a.options, error))
         return fail(error);
 
     std::uint64_t n = 0;

@@ -40,8 +40,8 @@ parse_result parse(const std::vector<std::string> &words);
 std::optional<std::uint64_t> parseNumber(const std::string &text, std::uint64_t max);
 
 // SPEC: serial:PATH[@BAUD] | d3xx:SERIAL | ftdi:SERIAL. False with `error` set when malformed.
-bool parseDeviceSpec(const std::string &spec, std::map<std::string, std::string> &device,
-                     std::map<std::string, std::string> &options, std::string &error);
+bool parseDevice(const std::string &deviceText, std::map<std::string, std::string> &device,
+                 std::map<std::string, std::string> &options, std::string &error);
 
 extern const char *const usage;
 

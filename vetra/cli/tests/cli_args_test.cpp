@@ -35,25 +35,25 @@ TEST(CliNumbers, DecimalAndHexWithinRange)
         EXPECT_FALSE(parseNumber(bad, 0xFFFFFFFF)) << bad;
 }
 
-TEST(CliDeviceSpec, EveryKindAndItsErrors)
+TEST(CliDevice, EveryKindAndItsErrors)
 {
     std::map<std::string, std::string> device, options;
     std::string error;
-    ASSERT_TRUE(vetra_cli::parseDeviceSpec("serial:/dev/pts/3@0x2580", device, options, error));
+    ASSERT_TRUE(vetra_cli::parseDevice("serial:/dev/pts/3@0x2580", device, options, error));
     EXPECT_EQ(device, (std::map<std::string, std::string>{{"class", "Serial"}, {"name", "/dev/pts/3"}}));
     EXPECT_EQ(options.at("baudrate"), "9600");
     options.clear();
-    ASSERT_TRUE(vetra_cli::parseDeviceSpec("serial:/dev/ttyUSB0", device, options, error));
+    ASSERT_TRUE(vetra_cli::parseDevice("serial:/dev/ttyUSB0", device, options, error));
     EXPECT_TRUE(options.empty()) << "no baud rate: the transport's default";
-    ASSERT_TRUE(vetra_cli::parseDeviceSpec("d3xx:FT12345", device, options, error));
+    ASSERT_TRUE(vetra_cli::parseDevice("d3xx:FT12345", device, options, error));
     EXPECT_EQ(device, (std::map<std::string, std::string>{{"class", "D3XX"}, {"serialNumber", "FT12345"}}));
-    ASSERT_TRUE(vetra_cli::parseDeviceSpec("ftdi:A9X", device, options, error));
+    ASSERT_TRUE(vetra_cli::parseDevice("ftdi:A9X", device, options, error));
     EXPECT_EQ(device, (std::map<std::string, std::string>{{"class", "LibFTDI"}, {"serialNumber", "A9X"}}));
 
     for (const char *bad : {"usb:1", "serial", "serial:", "serial:@9600", "serial:/dev/x@",
                             "serial:/dev/x@fast", "serial:/dev/x@0", "d3xx:", "ftdi:", "", ":x"}) {
         error.clear();
-        EXPECT_FALSE(vetra_cli::parseDeviceSpec(bad, device, options, error)) << bad;
+        EXPECT_FALSE(vetra_cli::parseDevice(bad, device, options, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
 }
