@@ -23,8 +23,12 @@ Item {
     readonly property int subViewIndex: 0
     readonly property int subViewCount: 1
 
+    // Models outlive the board by a moment on disconnection: the board's modules are gone
+    // before the views are. Nothing is asked of them then.
     function models() {
         var list = [];
+        if (!tdc_backed.isConnected)
+            return list;
         if (counterModel)
             list.push(counterModel);
         if (inputModel)

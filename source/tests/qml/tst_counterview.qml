@@ -38,6 +38,10 @@ TestCase {
         return view;
     }
 
+    function init() {
+        tdc_backed.isConnected = true;
+    }
+
     function cleanup() {
         if (view)
             view.destroy();
@@ -94,6 +98,12 @@ TestCase {
         compare(processed.integrationTime, 1);
         view.visible = true;
         compare(processed.integrationTime, 0.2);
+
+        tdc_backed.isConnected = false;
+        view.visible = false;
+        compare(processed.integrationTime, 0.2, "a disconnected board's model is left alone");
+        tdc_backed.isConnected = true;
+        view.visible = true;
 
         fakeWindow.turnOffTDCTasks();
         compare(processed.autopush, false);
