@@ -92,6 +92,8 @@ protected:
     }
 
     std::unique_ptr<testboards::Board> board;
+    // Declared before the backend so they outlive every callback that fills them.
+    Collector c, p, in;
     TDCBackend backend;
     TDCMasterModule *master = nullptr;
     TDCModule *tdc = nullptr;
@@ -143,7 +145,6 @@ TEST_P(Backend, ModulesDescribeTheBoard)
 TEST_P(Backend, MeasuredRatesMatchTheProfile)
 {
     const auto profile = testProfile();
-    Collector p, in;
     processed->setCallback(p.callback());
     input->setCallback(in.callback());
     ASSERT_EQ(processed->setIntegrationTime(0.05).second, 0.05);
@@ -156,26 +157,26 @@ TEST_P(Backend, MeasuredRatesMatchTheProfile)
     processed->setAutoPush(false);
     input->setAutoPush(false);
 
-    auto check = [&](Collector &c, bool raw) {
-        std::lock_guard<std::mutex> lock(c.m);
+    auto check = [&](Collector &col, bool raw) {
+        std::lock_guard<std::mutex> lock(col.m);
         // The first sample may have begun before the integration time was set.
         std::vector<double> sums(5, 0);
         double seconds = 0;
         for (std::size_t i = 1; i < 21; ++i) {
-            EXPECT_DOUBLE_EQ(c.samples[i].first, 0.05);
-            ASSERT_EQ(c.samples[i].second.size(), 5u);
+            EXPECT_DOUBLE_EQ(col.samples[i].first, 0.05);
+            ASSERT_EQ(col.samples[i].second.size(), 5u);
             // The sync channel is a clock: 500 edges in 50 ms, give or take the one at a border.
-            EXPECT_NEAR(c.samples[i].second[0], 500, 1);
+            EXPECT_NEAR(col.samples[i].second[0], 500, 1);
             for (std::size_t ch = 0; ch < 5; ++ch)
-                sums[ch] += c.samples[i].second[ch];
-            seconds += c.samples[i].first;
+                sums[ch] += col.samples[i].second[ch];
+            seconds += col.samples[i].first;
         }
         for (std::uint32_t ch = 1; ch < 5; ++ch) {
             const double expected = (raw ? profile.inputRate(ch) : profile.processedRate(ch)) * seconds;
             EXPECT_NEAR(sums[ch], expected, 5 * std::sqrt(expected) + 1)
                 << (raw ? "raw" : "processed") << " channel " << ch;
         }
-        EXPECT_TRUE(c.mutexWasFree) << "the callback must get the library's mutex unlocked, always the same";
+        EXPECT_TRUE(col.mutexWasFree) << "the callback must get the library's mutex unlocked, always the same";
     };
     check(p, false);
     check(in, true);
@@ -183,7 +184,6 @@ TEST_P(Backend, MeasuredRatesMatchTheProfile)
 
 TEST_P(Backend, IntegrationTimeChangesTakeEffect)
 {
-    Collector c;
     processed->setCallback(c.callback());
     ASSERT_FALSE(processed->setIntegrationTime(0.02).first);
     ASSERT_FALSE(processed->setAutoPush(true));
@@ -213,7 +213,6 @@ TEST_P(Backend, IntegrationTimeChangesTakeEffect)
 
 TEST_P(Backend, CallbacksStopWithAutoPushAndWithTheBackend)
 {
-    Collector c;
     EXPECT_FALSE(processed->setCallback(c.callback()));
     auto previous = processed->setCallback(c.callback());
     EXPECT_TRUE(previous) << "setCallback returns the callback it replaces";
@@ -261,7 +260,6 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)
 {
-    Collector c;
     processed->setCallback(c.callback());
     ASSERT_FALSE(processed->setIntegrationTime(0.01).first);
     ASSERT_FALSE(processed->setAutoPush(true));

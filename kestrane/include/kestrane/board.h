@@ -5,8 +5,9 @@
 // Ownership: the board owns its modules and signal model. Output goes to the sink set with
 // setOutput (a transport: the virtual FT60x device, a pseudo-terminal).
 // Threads: handlePacket and service may be called from any thread; one mutex serialises all
-// module work. Packets are handed to the sink after that mutex is released, each whole and
-// under a separate output lock, so a sink may call back into the board. start() runs a pacing
+// module work. Packets are handed to the sink after that mutex is released, each whole, in
+// the order the board made them, under a separate output lock; a sink must not call back
+// into the board. start() runs a pacing
 // thread that calls service() when work falls due on the wall clock; without it (tests on a
 // manual clock) the caller drives service().
 
@@ -86,7 +87,8 @@ private:
     Module *find(std::uint32_t address, std::uint32_t &offset) const;
     void memoryRequest(bool isRead, const std::vector<std::uint32_t> &payload,
                        std::vector<std::uint32_t> &response);
-    void emit(std::vector<std::pair<std::uint8_t, std::vector<std::uint32_t>>> &packets);
+    void emit(std::unique_lock<std::mutex> &boardLock,
+              std::vector<std::pair<std::uint8_t, std::vector<std::uint32_t>>> &packets);
     void pace();
 
     Profile profile_;

@@ -117,14 +117,12 @@ void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &
         return;
     const bool isRead = stream == readStream;
     Outbox out;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<std::uint32_t> response;
-        memoryRequest(isRead, payload, response);
-        if (isRead || (payload[2] & respondBit))
-            out.emplace_back(stream, std::move(response));
-    }
-    emit(out);
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::vector<std::uint32_t> response;
+    memoryRequest(isRead, payload, response);
+    if (isRead || (payload[2] & respondBit))
+        out.emplace_back(stream, std::move(response));
+    emit(lock, out);
     // A register write may have moved the next due time.
     if (!isRead)
         paceWake_.notify_all();
@@ -133,13 +131,11 @@ void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &
 void Board::service()
 {
     Outbox out;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const std::int64_t now = clock_().count();
-        for (auto &m : modules_)
-            m.module->service(now, out);
-    }
-    emit(out);
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::int64_t now = clock_().count();
+    for (auto &m : modules_)
+        m.module->service(now, out);
+    emit(lock, out);
 }
 
 std::chrono::nanoseconds Board::nextDue() const
@@ -158,11 +154,15 @@ void Board::hostDetached()
         m.module->hostDetached();
 }
 
-void Board::emit(Outbox &packets)
+void Board::emit(std::unique_lock<std::mutex> &boardLock, Outbox &packets)
 {
     if (packets.empty())
         return;
+    // Hand over hand: the output lock is taken before the board's is let go, so packets leave
+    // in the order the board made them. A sample finished before a register write is on the
+    // wire before that write's answer, as on the real board.
     std::lock_guard<std::mutex> lock(outputMutex_);
+    boardLock.unlock();
     if (!output_)
         return;
     for (const auto &[stream, payload] : packets)
