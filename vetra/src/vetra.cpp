@@ -30,6 +30,20 @@ void vetra::impl::onLinkError(const std::error_code &linkLost, std::error_code e
     }
 }
 
+void vetra::impl::dropLink()
+{
+    memory.reset();
+    if (transport) {
+        try {
+            transport->close();
+        } catch (const std::system_error &) {
+            // Only a close from the transport's own thread throws, which callers must not do.
+        }
+        transport = nullptr;
+    }
+    packets.reset();
+}
+
 vetra::vetra(error_callback errorCallback) : d(std::make_unique<impl>(std::move(errorCallback))) {}
 
 vetra::vetra(vetra &&other) noexcept : d(std::move(other.d)) {}
@@ -117,14 +131,16 @@ std::error_code vetra::open(const device_map &device, const device_map &options,
     if (nameIt == device.end())
         return vetraError::no_such_device;
 
-    d->memory.reset();
+    d->dropLink();
     const std::error_code linkLost = transport->link_lost_code();
+    asyncio_interface *const transportView = transport.get();
     impl *state = d.get();
     d->packets = std::make_unique<pte>(
         std::move(transport), pte::stream_handler{},
         [state, linkLost](std::error_code error, pte::buffer_list buffers) {
             state->onLinkError(linkLost, error, std::move(buffers));
         });
+    d->transport = transportView;
 
     if (const std::error_code error = d->packets->open(nameIt->second, options))
         return error;
@@ -139,8 +155,7 @@ void vetra::close()
     if (!d)
         return;
     d->open.exchange(false);
-    d->memory.reset();
-    d->packets.reset();
+    d->dropLink();
 }
 
 namespace {

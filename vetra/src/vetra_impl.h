@@ -17,7 +17,13 @@ struct vetra::impl {
     // Called by the packet engine on the transport's thread.
     void onLinkError(const std::error_code &linkLost, std::error_code error, pte::buffer_list buffers);
 
+    // Stops the transport's threads, then destroys the engines.
+    void dropLink();
+
     std::unique_ptr<pte> packets;  // absent before the first open
+    // The packet engine's transport (owned by it), closed before the engine goes so that no
+    // transport thread is still calling into the engine while it is destroyed.
+    asyncio_interface *transport = nullptr;
     std::unique_ptr<mme> memory;   // present only while open
     std::atomic<bool> open{false}; // cleared by close, moving away, or the link being lost
     device_list devices;           // filled by getDevices

@@ -42,6 +42,18 @@ void board_sim::releaseSlave()
 
 void board_sim::closeMaster()
 {
+    if (!stop_) {
+        // The reader thread closes the descriptor itself, never while it is reading it.
+        closeRequested_ = true;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(writeMutex_);
+                if (master_ < 0)
+                    return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
     std::lock_guard<std::mutex> lock(writeMutex_);
     if (master_ >= 0) {
         ::close(master_);
@@ -110,6 +122,10 @@ void board_sim::readLoop()
         int fd;
         {
             std::lock_guard<std::mutex> lock(writeMutex_);
+            if (closeRequested_ && master_ >= 0) {
+                ::close(master_);
+                master_ = -1;
+            }
             fd = master_;
         }
         if (fd < 0)

@@ -67,6 +67,7 @@ private:
     int slave_ = -1;
     std::string portName_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> closeRequested_{false};
     std::thread reader_;
     std::mutex writeMutex_;
 

@@ -378,8 +378,9 @@ class memory_engine_internals : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        engine = std::make_unique<pte>(std::make_unique<async_serial>(), pte::stream_handler{},
-                                       pte::error_handler{});
+        auto port = std::make_unique<async_serial>();
+        transport = port.get();
+        engine = std::make_unique<pte>(std::move(port), pte::stream_handler{}, pte::error_handler{});
         ASSERT_FALSE(engine->open(board.portName(), {}));
         board.releaseSlave();
         memory = std::make_unique<mme>(*engine, 1, 2, 10s);
@@ -387,10 +388,12 @@ protected:
     void TearDown() override
     {
         memory.reset();
+        transport->close(); // no transport thread may call into the engine while it goes
         engine.reset();
     }
 
     board_sim board;
+    async_serial *transport = nullptr;
     std::unique_ptr<pte> engine;
     std::unique_ptr<mme> memory;
 };
@@ -418,12 +421,10 @@ TEST_F(memory_engine_internals, ZeroTimeOutWaitsUntilTheEngineGoes)
 
 TEST_F(memory_engine_internals, AnsweredAndTimedOutTransactionsLeaveTheList)
 {
-    std::atomic<int> answered{0};
-    board.setScript([&](board_sim &b, const board_sim::packet &p) {
+    board.setScript([](board_sim &b, const board_sim::packet &p) {
         // Every other request is left unanswered and times out.
         if (p.payload[1] % 2 == 0)
             board_sim::answer(b, p);
-        ++answered;
         return true;
     });
     memory->setTimeout(1000ms);
