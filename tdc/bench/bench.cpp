@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include <kestrane/virtualdevice.h>
+#include <vetra/vetra.h>
 
 #include "tdc/tdcbackend.h"
 #include "tdc/tdcfennick.h"
@@ -53,6 +54,47 @@ void BM_MemoryRead(benchmark::State &state)
     state.counters["reads/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MemoryRead)->Arg(1)->Arg(16)->Arg(224)->UseRealTime();
+
+// Many reads in flight at once, as a module reading a large memory would issue them: the
+// link's throughput rather than its round-trip time.
+void BM_PipelinedReads(benchmark::State &state)
+{
+    vetra link;
+    if (link.open(benchDevice(), {}, 1, 2)) {
+        state.SkipWithError("cannot open the virtual board");
+        return;
+    }
+    link.setTimeout(2000ms);
+    const auto inFlight = static_cast<int>(state.range(0));
+    std::mutex m;
+    std::condition_variable cv;
+    int pending = 0;
+    std::uint64_t failed = 0;
+    auto done = [&](std::uint32_t, std::unique_ptr<std::vector<std::uint32_t>>, mme_common::BurstType,
+                    std::error_code ec, std::uint32_t) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            --pending;
+            if (ec)
+                ++failed;
+        }
+        cv.notify_one();
+    };
+    for (auto _ : state) {
+        {
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait(lock, [&] { return pending < inFlight; });
+            ++pending;
+        }
+        link.asyncRead(0x1020, 1, mme_common::BurstType::INCREMENTING, done, {});
+    }
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait_for(lock, 5s, [&] { return pending == 0; });
+    if (failed)
+        state.SkipWithError("reads failed");
+    state.counters["reads/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PipelinedReads)->Arg(8)->Arg(64)->UseRealTime();
 
 void BM_CounterSamples(benchmark::State &state)
 {
