@@ -44,8 +44,11 @@ pte::pte(std::unique_ptr<asyncio_interface> transport, stream_handler default_ha
 
 pte::~pte()
 {
-    // The transport goes first: its threads may still be writing from the queue or reading
-    // into the receive buffer, and they call back into this object.
+    // The transport's threads go first: they may still be writing from the queue or reading
+    // into the receive buffer, and they call back into this object through `transport_`, so
+    // they are joined while the pointer is still valid.
+    if (transport_)
+        transport_->close();
     transport_.reset();
 }
 
