@@ -107,7 +107,10 @@ TEST_F(BoardTest, BadAccessesFailAsAWholeAndChangeNothing)
     EXPECT_EQ(board.readWord(0x9000, v), decodeError);
     EXPECT_EQ(board.writeWord(Board::tdcBase, 5), slaveError);
     EXPECT_EQ(board.writeWord(0, 5), slaveError);
-    EXPECT_EQ(board.writeWord(Board::masterBase + 0x10, 5), decodeError);
+    EXPECT_EQ(board.writeWord(Board::masterBase + 0x10, 5), slaveError) << "unlisted words are read-only";
+    EXPECT_EQ(board.readWord(Board::masterBase + 0x10, v), ok);
+    EXPECT_EQ(v, 0u);
+    EXPECT_EQ(board.writeWord(0x1400, 5), decodeError) << "beyond the last module";
 
     // A burst reaching past the end of the master's window fails without data.
     board.handlePacket(Board::readStream, {7, Board::masterBase + 0xF0, 0x20});
