@@ -7,6 +7,7 @@
 
 #include <asio/error.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -35,10 +36,13 @@ pte::pte(std::unique_ptr<asyncio_interface> transport, stream_handler default_ha
     : transport_(std::move(transport)),
       default_handler_(std::move(default_handler)),
       error_handler_(std::move(on_error)),
-      handlers_(std::move(handlers)),
       layouts_(std::move(layouts)),
       receive_buffer_()
 {
+    // Entries holding an empty function stay: they drop their stream's packets rather than
+    // passing them to the default handler.
+    for (auto &entry : handlers)
+        handlers_.emplace(entry.first, std::make_shared<const stream_handler>(std::move(entry.second)));
     receive_buffer_.prepare(128);
 }
 
@@ -72,18 +76,21 @@ void pte::set_receive_limit(std::size_t bytes) noexcept
 
 void pte::set_stream_handler(std::uint8_t stream_id, stream_handler handler)
 {
-    stream_handler old;
+    shared_handler replacement;
+    if (handler)
+        replacement = std::make_shared<const stream_handler>(std::move(handler));
+    shared_handler old;
     {
         std::lock_guard<std::mutex> lock(handlers_mutex_);
         auto it = handlers_.find(stream_id);
         if (it != handlers_.end()) {
             old = std::move(it->second);
-            if (handler)
-                it->second = std::move(handler);
+            if (replacement)
+                it->second = std::move(replacement);
             else
                 handlers_.erase(it);
-        } else if (handler) {
-            handlers_.emplace(stream_id, std::move(handler));
+        } else if (replacement) {
+            handlers_.emplace(stream_id, std::move(replacement));
         }
     }
     // `old` (and whatever it captured) is released here, outside the mutex.
@@ -122,52 +129,109 @@ bool pte::send_packet(std::uint8_t stream_id, payload_list payload, completion_h
     }
     parts[part_count++] = {&crc, 1};
 
-    outgoing packet;
-    packet.bytes.resize(multicobs::max_encoded_size(words) + 4);
-    const std::size_t size = multicobs::encode(parts, part_count, packet.bytes.data());
-    if (size == 0)
+    packet_bytes bytes = take_spare(multicobs::max_encoded_size(words) + 4);
+    const std::size_t size = multicobs::encode(parts, part_count, bytes.data.get());
+    if (size == 0) {
+        give_spare(std::move(bytes));
         return false;
-    packet.bytes.resize(size + 4);
-    std::memset(packet.bytes.data() + size, 0, 4); // the delimiter word
-    packet.done = std::move(done);
+    }
+    std::memset(bytes.data.get() + size, 0, 4); // the delimiter word
+    bytes.size = size + 4;
 
     asio::const_buffer first;
     bool start = false;
     {
         std::lock_guard<std::mutex> lock(send_mutex_);
-        send_queue_.push_back(std::move(packet));
-        if (send_queue_.size() == 1) {
+        if (send_count_ == send_ring_.size()) {
+            // Full: double the ring, oldest first. The byte blocks themselves do not move,
+            // so a write in progress keeps its bytes.
+            std::vector<outgoing> grown(std::max<std::size_t>(16, 2 * send_ring_.size()));
+            for (std::size_t k = 0; k < send_count_; ++k)
+                grown[k] = std::move(send_ring_[(send_head_ + k) % send_ring_.size()]);
+            send_ring_.swap(grown);
+            send_head_ = 0;
+        }
+        outgoing &slot = send_ring_[(send_head_ + send_count_) % send_ring_.size()];
+        slot.bytes = std::move(bytes);
+        slot.done = std::move(done);
+        ++send_count_;
+        if (send_count_ == 1) {
             start = true;
-            first = asio::buffer(send_queue_.front().bytes);
+            first = asio::buffer(slot.bytes.data.get(), slot.bytes.size);
         }
     }
-    // The front entry stays put until its own write completes, so it is safe to start the
-    // write after releasing the mutex.
+    // The front entry's bytes stay put until its own write completes, so it is safe to start
+    // the write after releasing the mutex.
     if (start)
-        transport_->async_write(first, [this](const std::error_code &e, std::size_t n) { on_write(e, n); });
+        start_write(first);
     return true;
+}
+
+void pte::start_write(asio::const_buffer bytes)
+{
+    transport_->async_write(bytes, [this](const std::error_code &e, std::size_t n) { on_write(e, n); });
 }
 
 void pte::on_write(const std::error_code &error, std::size_t bytes)
 {
     completion_handler done;
+    packet_bytes written;
     asio::const_buffer next;
     bool more = false;
     {
         std::lock_guard<std::mutex> lock(send_mutex_);
-        if (send_queue_.empty())
+        if (send_count_ == 0)
             return;
-        done = std::move(send_queue_.front().done);
-        send_queue_.pop_front();
-        if (!send_queue_.empty()) {
+        outgoing &front = send_ring_[send_head_];
+        done = std::move(front.done);
+        front.done = nullptr;
+        written = std::move(front.bytes);
+        send_head_ = (send_head_ + 1) % send_ring_.size();
+        --send_count_;
+        if (send_count_ > 0) {
             more = true;
-            next = asio::buffer(send_queue_.front().bytes);
+            const packet_bytes &following = send_ring_[send_head_].bytes;
+            next = asio::buffer(following.data.get(), following.size);
         }
     }
     if (more)
-        transport_->async_write(next, [this](const std::error_code &e, std::size_t n) { on_write(e, n); });
+        start_write(next);
+    give_spare(std::move(written));
     if (done)
         done(error, bytes);
+}
+
+pte::packet_bytes pte::take_spare(std::size_t capacity)
+{
+    packet_bytes bytes;
+    {
+        std::lock_guard<std::mutex> lock(spare_mutex_);
+        if (!spare_.empty()) {
+            bytes = std::move(spare_.back());
+            spare_.pop_back();
+            spare_bytes_ -= bytes.capacity;
+        }
+    }
+    if (bytes.capacity < capacity) {
+        bytes.data.reset(new std::uint8_t[capacity]);
+        bytes.capacity = capacity;
+    }
+    bytes.size = 0;
+    return bytes;
+}
+
+void pte::give_spare(packet_bytes bytes)
+{
+    // Small packets are the ones sent at high rates; large blocks are not worth holding on to.
+    constexpr std::size_t largest_kept = std::size_t(64) << 10;
+    constexpr std::size_t total_kept = std::size_t(1) << 20;
+    if (bytes.capacity == 0 || bytes.capacity > largest_kept)
+        return;
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (spare_bytes_ + bytes.capacity > total_kept)
+        return; // freed after the mutex is released
+    spare_bytes_ += bytes.capacity;
+    spare_.push_back(std::move(bytes));
 }
 
 void pte::start_read()
@@ -319,12 +383,14 @@ void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t
         return;
     }
 
-    stream_handler handler;
+    shared_handler registered;
     {
         std::lock_guard<std::mutex> lock(handlers_mutex_);
         auto it = handlers_.find(*stream_id);
-        handler = it != handlers_.end() ? it->second : default_handler_;
+        if (it != handlers_.end())
+            registered = it->second;
     }
+    const stream_handler &handler = registered ? *registered : default_handler_;
     if (handler)
         handler(*stream_id, std::move(buffers));
 }

@@ -20,7 +20,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -72,10 +71,18 @@ public:
     const std::error_code &link_lost_code() const;
 
 private:
+    // Encoded bytes of one packet. Buffers go back to `spare_` once written and are reused by
+    // the next sends, so a steady stream of packets allocates nothing on either thread.
+    struct packet_bytes {
+        std::unique_ptr<std::uint8_t[]> data;
+        std::size_t capacity = 0;
+        std::size_t size = 0;
+    };
     struct outgoing {
-        std::vector<std::uint8_t> bytes;
+        packet_bytes bytes;
         completion_handler done;
     };
+    using shared_handler = std::shared_ptr<const stream_handler>;
 
     void start_read();
     void on_read(const std::error_code &error, std::size_t bytes);
@@ -85,19 +92,31 @@ private:
     void receive_packet(const std::uint8_t *data, std::size_t size, std::size_t consumed);
     void report(std::error_code error, buffer_list buffers);
     void drop_and_report(std::size_t consumed, std::error_code error);
+    packet_bytes take_spare(std::size_t capacity);
+    void give_spare(packet_bytes bytes);
+    void start_write(asio::const_buffer bytes);
 
     std::unique_ptr<asyncio_interface> transport_;
     const stream_handler default_handler_;
     const error_handler error_handler_;
 
+    // Shared, so that dispatching a packet copies a pointer rather than the function.
     std::mutex handlers_mutex_;
-    handler_map handlers_;
+    std::map<std::uint8_t, shared_handler> handlers_;
 
     std::mutex layouts_mutex_;
     layout_map layouts_;
 
+    // A ring (head index and count over a vector that only grows), so that queueing and
+    // popping never allocate or free while the mutex is held.
     std::mutex send_mutex_;
-    std::deque<outgoing> send_queue_;
+    std::vector<outgoing> send_ring_;
+    std::size_t send_head_ = 0;
+    std::size_t send_count_ = 0;
+
+    std::mutex spare_mutex_;
+    std::vector<packet_bytes> spare_;
+    std::size_t spare_bytes_ = 0;
 
     // Touched only by the pending read's condition and handler (the transport's thread).
     asio::streambuf receive_buffer_;
