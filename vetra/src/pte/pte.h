@@ -100,8 +100,11 @@ private:
     const stream_handler default_handler_;
     const error_handler error_handler_;
 
+    // The groups below are used by different threads at high rates; each starts on its own
+    // cache line so that one thread's locking does not steal the other's lines.
+
     // Shared, so that dispatching a packet copies a pointer rather than the function.
-    std::mutex handlers_mutex_;
+    alignas(64) std::mutex handlers_mutex_;
     std::map<std::uint8_t, shared_handler> handlers_;
 
     std::mutex layouts_mutex_;
@@ -109,17 +112,17 @@ private:
 
     // A ring (head index and count over a vector that only grows), so that queueing and
     // popping never allocate or free while the mutex is held.
-    std::mutex send_mutex_;
+    alignas(64) std::mutex send_mutex_;
     std::vector<outgoing> send_ring_;
     std::size_t send_head_ = 0;
     std::size_t send_count_ = 0;
 
-    std::mutex spare_mutex_;
+    alignas(64) std::mutex spare_mutex_;
     std::vector<packet_bytes> spare_;
     std::size_t spare_bytes_ = 0;
 
     // Touched only by the pending read's condition and handler (the transport's thread).
-    asio::streambuf receive_buffer_;
+    alignas(64) asio::streambuf receive_buffer_;
     bool receive_overflow_ = false;
     std::atomic<std::size_t> receive_limit_{default_receive_limit};
 };
