@@ -413,4 +413,30 @@ TEST(PacketEngine, LoopbackRoundTripsRandomPackets)
     EXPECT_TRUE(e.seen.failures.empty());
 }
 
+// Sent buffers are reused for later packets: mixed sizes (small, just under and over the
+// largest kept buffer, more than all spare buffers together) must still go out intact and in
+// order, also while the queue grows behind a write in progress.
+TEST(PacketEngine, LoopbackKeepsMixedSizesIntactWhileBuffersAreReused)
+{
+    engine e(true);
+    std::mt19937 rng(5);
+    const std::size_t sizes[] = {1, 300, 16000, 16400, 40000, 2, 16383, 700};
+    std::vector<words> sent;
+    for (int round = 0; round < 6; ++round) {
+        for (std::size_t size : sizes) {
+            words payload(size);
+            for (auto &w : payload)
+                w = std::uint32_t(rng());
+            ASSERT_TRUE(e.packets->send_packet(2, {share(payload)}, nullptr));
+            sent.push_back(std::move(payload));
+        }
+    }
+    ASSERT_TRUE(e.seen.wait(sent.size(), 0));
+    for (std::size_t k = 0; k < sent.size(); ++k) {
+        ASSERT_EQ(e.seen.packets[k].buffers.size(), 1u);
+        EXPECT_EQ(e.seen.packets[k].buffers[0], sent[k]) << "packet " << k;
+    }
+    EXPECT_TRUE(e.seen.failures.empty());
+}
+
 } // namespace
