@@ -160,10 +160,8 @@ bool pte::send_packet(std::uint8_t stream_id, payload_list payload, completion_h
 
     packet_bytes bytes = take_spare(multicobs::max_encoded_size(words) + 4);
     const std::size_t size = multicobs::encode(parts, part_count, bytes.data.get());
-    if (size == 0) {
-        give_spare(std::move(bytes));
+    if (size == 0)
         return false;
-    }
     std::memset(bytes.data.get() + size, 0, 4); // the delimiter word
     bytes.size = size + 4;
 
@@ -214,7 +212,8 @@ void pte::on_write(const std::error_code &error, std::size_t bytes)
         outgoing &front = send_ring_[send_head_];
         done = std::move(front.done);
         front.done = nullptr;
-        written = std::move(front.bytes);
+        if (!keep_spare(front.bytes))
+            written = std::move(front.bytes); // freed after the mutex is released
         send_head_ = (send_head_ + 1) % send_ring_.size();
         --send_count_;
         if (send_count_ > 0) {
@@ -225,7 +224,6 @@ void pte::on_write(const std::error_code &error, std::size_t bytes)
     }
     if (more)
         start_write(next);
-    give_spare(std::move(written));
     if (done)
         done(error, bytes);
 }
@@ -234,7 +232,7 @@ pte::packet_bytes pte::take_spare(std::size_t capacity)
 {
     packet_bytes bytes;
     {
-        brief_lock lock(spare_mutex_);
+        brief_lock lock(send_mutex_);
         if (!spare_.empty()) {
             bytes = std::move(spare_.back());
             spare_.pop_back();
@@ -249,18 +247,17 @@ pte::packet_bytes pte::take_spare(std::size_t capacity)
     return bytes;
 }
 
-void pte::give_spare(packet_bytes bytes)
+// Called with the send mutex held; true when the buffer has moved to the spares.
+bool pte::keep_spare(packet_bytes &bytes)
 {
     // Small packets are the ones sent at high rates; large blocks are not worth holding on to.
     constexpr std::size_t largest_kept = std::size_t(64) << 10;
     constexpr std::size_t total_kept = std::size_t(1) << 20;
-    if (bytes.capacity == 0 || bytes.capacity > largest_kept)
-        return;
-    brief_lock lock(spare_mutex_);
-    if (spare_bytes_ + bytes.capacity > total_kept)
-        return; // freed after the mutex is released
+    if (bytes.capacity == 0 || bytes.capacity > largest_kept || spare_bytes_ + bytes.capacity > total_kept)
+        return false;
     spare_bytes_ += bytes.capacity;
     spare_.push_back(std::move(bytes));
+    return true;
 }
 
 void pte::start_read()

@@ -93,7 +93,7 @@ private:
     void report(std::error_code error, buffer_list buffers);
     void drop_and_report(std::size_t consumed, std::error_code error);
     packet_bytes take_spare(std::size_t capacity);
-    void give_spare(packet_bytes bytes);
+    bool keep_spare(packet_bytes &bytes);
     void start_write(asio::const_buffer bytes);
 
     std::unique_ptr<asyncio_interface> transport_;
@@ -110,14 +110,13 @@ private:
     std::mutex layouts_mutex_;
     layout_map layouts_;
 
-    // A ring (head index and count over a vector that only grows), so that queueing and
-    // popping never allocate or free while the mutex is held.
+    // A ring (head index and count over a vector that only grows), so that once it has grown
+    // to the usual queue depth, queueing and popping never allocate or free under the mutex.
     alignas(64) std::mutex send_mutex_;
     std::vector<outgoing> send_ring_;
     std::size_t send_head_ = 0;
     std::size_t send_count_ = 0;
-
-    alignas(64) std::mutex spare_mutex_;
+    // Written buffers waiting for reuse, under the same mutex.
     std::vector<packet_bytes> spare_;
     std::size_t spare_bytes_ = 0;
 
