@@ -1,7 +1,9 @@
 // The library class end to end over a virtual FT60x bridge: a small scripted memory board
-// behind the FT_ layer, decoding requests with the public codec functions.
+// behind the FT_ layer is listed, opened by serial number, answers reads and writes, and is
+// then unplugged.
 
 #include "echo_provider.h"
+#include "memory_board.h"
 
 #include <vetra/crc32c.h>
 #include <vetra/multicobs.h>
@@ -13,95 +15,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <mutex>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 using mme_common::BurstType;
-
-// Memory requests on streams 1 (reads) and 2 (writes) go to a word map; an address listed in
-// `faults` answers with that status word. Unwritten words read as 0xC0DE0000 + address.
-class memory_board : public ft60x_virtual::provider {
-public:
-    void attach(ft60x_virtual::device_port *port) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        port_ = port;
-    }
-    void detach() override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        port_ = nullptr;
-    }
-    void fromHost(const std::uint8_t *data, std::size_t size) override
-    {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (data[i] != 0) {
-                frame_.push_back(data[i]);
-            } else if (!frame_.empty()) {
-                handle(frame_);
-                frame_.clear();
-            }
-        }
-    }
-
-    // Sends one packet to the host from any thread.
-    void send(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
-    {
-        std::vector<std::uint32_t> words{stream};
-        words.insert(words.end(), payload.begin(), payload.end());
-        words.push_back(crc32c::extend_words(0, words.data(), words.size()));
-        auto bytes = multicobs::encode({multicobs::const_words{words.data(), words.size()}});
-        bytes.insert(bytes.end(), 4, 0);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (port_)
-            port_->toHost(bytes.data(), bytes.size()); // one call per frame keeps frames whole
-    }
-
-    std::map<std::uint32_t, std::uint32_t> faults;
-    std::atomic<int> badFrames{0};
-
-private:
-    void handle(const std::vector<std::uint8_t> &frame)
-    {
-        const auto words = multicobs::decode(frame.data(), frame.size());
-        if (!words || words->size() < 5
-            || crc32c::extend_words(0, words->data(), words->size() - 1) != words->back()) {
-            ++badFrames;
-            return;
-        }
-        const auto stream = static_cast<std::uint8_t>(words->front());
-        const std::uint32_t id = (*words)[1], address = (*words)[2], control = (*words)[3];
-        const std::uint32_t count = control & 0x1FFFFF;
-        const bool fixed = control & (1u << 24);
-        const auto fault = faults.find(address);
-        const std::uint32_t status = fault == faults.end() ? 8 : fault->second;
-        std::vector<std::uint32_t> response{id, address, control & ~(1u << 25)};
-        if (stream == 1) {
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const std::uint32_t a = fixed ? address : address + i;
-                const auto it = memory_.find(a);
-                response.push_back(it == memory_.end() ? 0xC0DE0000u + a : it->second);
-            }
-        } else if (stream == 2) {
-            if (status == 8)
-                for (std::uint32_t i = 0; i < words->size() - 5; ++i)
-                    memory_[fixed ? address : address + i] = (*words)[4 + i];
-            if (!(control & (1u << 25)))
-                return;
-        } else {
-            return;
-        }
-        response.push_back(status);
-        send(stream, response);
-    }
-
-    std::mutex mutex_;
-    ft60x_virtual::device_port *port_ = nullptr;
-    std::vector<std::uint8_t> frame_;
-    std::map<std::uint32_t, std::uint32_t> memory_;
-};
 
 } // namespace
 
@@ -168,4 +88,60 @@ TEST(VetraOverD3xx, ReadsWritesErrorsAndStreamsEndToEnd)
     }
     EXPECT_EQ(board->badFrames, 0);
     link.close();
+}
+
+TEST(VetraOverD3xx, ListedOpenedUsedAndUnplugged)
+{
+    const std::string serial = "VETRALINK01";
+    ASSERT_TRUE(ft60x_virtual::addDevice({serial, "Virtual memory board"}, std::make_shared<memory_board>(0)));
+
+    std::mutex m;
+    std::vector<std::error_code> errors;
+    vetra link([&](const std::error_code &ec, vetra::buffer_list) {
+        std::lock_guard<std::mutex> lock(m);
+        errors.push_back(ec);
+    });
+    const auto listed = link.getDevices();
+    EXPECT_NE(std::find(listed.second.begin(), listed.second.end(), "D3XX"), listed.second.end());
+    const auto device = std::find_if(listed.first.begin(), listed.first.end(), [&](const auto &d) {
+        return d.at("class") == "D3XX" && d.at("serialNumber") == serial;
+    });
+    ASSERT_NE(device, listed.first.end());
+
+    ASSERT_FALSE(link.open(*device, {{"write_timeout", "1000"}}, 1, 2));
+    link.setTimeout(10s);
+    auto read = link.read(0x2000, 3, BurstType::INCREMENTING).get();
+    EXPECT_FALSE(read.first) << read.first.message();
+    ASSERT_TRUE(read.second);
+    EXPECT_EQ(*read.second, (std::vector<std::uint32_t>{0x2000, 0x2001, 0x2002}));
+    EXPECT_FALSE(link.write(0x2000, std::make_shared<const std::vector<std::uint32_t>>(4, 1u), BurstType::FIXED).get());
+
+    ASSERT_TRUE(ft60x_virtual::removeDevice(serial));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    bool disconnected = false;
+    while (!disconnected && std::chrono::steady_clock::now() < deadline) {
+        try {
+            link.getTimeout();
+            std::this_thread::sleep_for(5ms);
+        } catch (const mme_defs::device_disconnected &) {
+            disconnected = true;
+        }
+    }
+    EXPECT_TRUE(disconnected);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), make_error_code(vetraError::device_disconnected)), 1);
+    }
+    link.close();
+    // A closed object can still list what is left.
+    EXPECT_NO_THROW(link.getDevices());
+}
+
+TEST(VetraOverD3xx, UnknownSerialNumberFailsToOpen)
+{
+    vetra link;
+    const std::error_code ec = link.open({{"class", "D3XX"}, {"serialNumber", "NO-SUCH-BRIDGE"}}, {}, 1, 2);
+    EXPECT_TRUE(ec);
+    EXPECT_STREQ(ec.category().name(), "FTD3XX");
+    EXPECT_THROW(link.read(0, 1, BurstType::INCREMENTING), mme_defs::device_disconnected);
 }
