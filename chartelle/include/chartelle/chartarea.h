@@ -53,7 +53,8 @@ private:
         QSharedPointer<QQuickItemGrabResult> grab;
     };
     void onGrabReady(int id);
-    void finishExport(int id, bool ok, const QString &error);
+    // Reports once; grabReady tells whether Qt is done with the grab result.
+    void finishExport(int id, bool ok, const QString &error, bool grabReady);
 
     QRectF m_zoomRect{0, 0, 1, 1};
     QHash<int, PendingExport> m_exports;

@@ -12,9 +12,30 @@
 
 #include <algorithm>
 
+namespace {
+// Frees a grab result only once Qt is done with it: it frees its texture when destroyed, so
+// one dropped before its ready signal has returned would pull the texture from under the
+// render thread.
+void releaseGrab(const QSharedPointer<QQuickItemGrabResult> &grab, bool ready)
+{
+    if (!grab)
+        return;
+    if (ready) {
+        QTimer::singleShot(0, [grab]() {});
+        return;
+    }
+    auto *holder = new QObject;
+    QObject::connect(grab.data(), &QQuickItemGrabResult::ready, holder, [holder, grab]() { holder->deleteLater(); });
+}
+}  // namespace
+
 ChartArea::ChartArea(QQuickItem *parent) : IChartArea(parent) {}
 
-ChartArea::~ChartArea() = default;
+ChartArea::~ChartArea()
+{
+    for (const PendingExport &pending : qAsConst(m_exports))
+        releaseGrab(pending.grab, false);
+}
 
 QRectF ChartArea::viewRect() const
 {
@@ -88,20 +109,20 @@ void ChartArea::exportImage(QString path)
     pending.path = path;
     pending.file = path.startsWith(QLatin1String("file:")) ? QUrl(path).toLocalFile() : path;
     if (pending.file.isEmpty()) {
-        finishExport(id, false, tr("No file name given."));
+        finishExport(id, false, tr("No file name given."), true);
         return;
     }
     const QSize size(qMax(1, int(width() * 2)), qMax(1, int(height() * 2)));
     pending.grab = grabToImage(size);
     if (!pending.grab) {
         qWarning().noquote() << "Cannot grab the chart for" << path;
-        finishExport(id, false, tr("The chart cannot be grabbed (it is not shown)."));
+        finishExport(id, false, tr("The chart cannot be grabbed (it is not shown)."), true);
         return;
     }
     connect(pending.grab.data(), &QQuickItemGrabResult::ready, this, [this, id]() { onGrabReady(id); });
     // A window that stops rendering never delivers the grab; the export still ends.
     QTimer::singleShot(m_exportTimeoutMs, this, [this, id]() {
-        finishExport(id, false, tr("The chart was not drawn in time for the export."));
+        finishExport(id, false, tr("The chart was not drawn in time for the export."), false);
     });
 }
 
@@ -113,7 +134,7 @@ void ChartArea::onGrabReady(int id)
     const QImage image = it->grab ? it->grab->image() : QImage();
     const QString file = it->file;
     if (image.isNull()) {
-        finishExport(id, false, tr("The chart cannot be grabbed."));
+        finishExport(id, false, tr("The chart cannot be grabbed."), true);
         return;
     }
     // The format follows the extension; an unknown or missing one is written as PNG.
@@ -124,13 +145,13 @@ void ChartArea::onGrabReady(int id)
     if (!writer.write(image)) {
         const QString error = writer.errorString();
         qWarning().noquote() << "Cannot write the chart image" << file << ":" << error;
-        finishExport(id, false, error);
+        finishExport(id, false, error, true);
         return;
     }
-    finishExport(id, true, QString());
+    finishExport(id, true, QString(), true);
 }
 
-void ChartArea::finishExport(int id, bool ok, const QString &error)
+void ChartArea::finishExport(int id, bool ok, const QString &error, bool grabReady)
 {
     auto it = m_exports.find(id);
     if (it == m_exports.end())
@@ -138,6 +159,7 @@ void ChartArea::finishExport(int id, bool ok, const QString &error)
     const QString path = it->path;
     if (it->grab)
         disconnect(it->grab.data(), nullptr, this, nullptr);
+    releaseGrab(it->grab, grabReady);
     m_exports.erase(it);
     emit exportFinished(path, ok, error);
 }

@@ -185,12 +185,6 @@ void RenderTest::exportWritesTheImage()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
     QVERIFY(finished.at(1).at(1).toBool());
     QCOMPARE(QImageReader(jpg).format(), QByteArray("jpeg"));
-
-    const QString missing = QStringLiteral("/nonexistent-folder-for-chart-test/x.png");
-    w.chart->exportImage(missing);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 20000);
-    QVERIFY2(!finished.at(2).at(1).toBool(), "a failed write is reported as a failure");
-    QVERIFY(!finished.at(2).at(2).toString().isEmpty());
 }
 
 void RenderTest::hoverHighlightFades()
@@ -266,6 +260,8 @@ void RenderTest::exportsEndOnceWithTheirPaths()
     QCOMPARE(results.value(second, false), true);
     QCOMPARE(results.value(bad, true), false);
     QCOMPARE(results.value(url, false), true);
+    for (const QList<QVariant> &args : qAsConst(finished))
+        QCOMPARE(args.at(2).toString().isEmpty(), args.at(1).toBool());
     QCOMPARE(QImage(first).size(), QSize(400, 200));
     QCOMPARE(QImage(second).size(), QSize(400, 200));
     QVERIFY(QFile::exists(artifact(QStringLiteral("export-url.png"))));
