@@ -51,6 +51,24 @@ private slots:
         QVERIFY(QRegularExpression("/run_\\d{8}T\\d{6}$").match(stamped).hasMatch());
     }
 
+    // Without a folder to create it in, nothing is created: an empty path or a URL that is
+    // not a local file once meant the working directory.
+    void makeFolderRefusesPathsThatAreNoFolder()
+    {
+        FileUtils utils;
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
+        QVERIFY(!utils.makeFolder(QString(), "x"));
+        QVERIFY(!utils.makeFolder(QUrl(), "x"));
+        QVERIFY(!utils.makeFolder(QUrl("https://example.org/data"), "x"));
+        QVERIFY(!utils.makeFolder(QUrl("relative/folder"), "x"));
+        QVERIFY(!utils.makeFolder(QUrl::fromLocalFile(work.path()), ""));
+        QCOMPARE(utils.makeFolderTimestamp(QString(), "run_"), QString());
+        QDir::setCurrent(before);
+        QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
     void timestampFolderWithoutPermission()
     {
         FileUtils utils;
