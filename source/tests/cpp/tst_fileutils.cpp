@@ -1,5 +1,8 @@
 // File and URL helpers used by the views.
 #include <QFileInfo>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
 #include <QtTest>
 
 #include "testmain.h"
@@ -67,6 +70,31 @@ private slots:
         QCOMPARE(utils.makeFolderTimestamp(QString(), "run_"), QString());
         QDir::setCurrent(before);
         QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Views reach the helpers through QML, where a text and a url pick different overloads.
+    void viewsReachTheHelpersByTheirNames()
+    {
+        FileUtils utils;
+        QTemporaryDir dir;
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty("fileUtils", &utils);
+        engine.rootContext()->setContextProperty("folder", dir.path());
+        engine.rootContext()->setContextProperty("folderUrl", QUrl::fromLocalFile(dir.path()));
+        auto run = [&](const QString &code) {
+            QQmlExpression expression(engine.rootContext(), nullptr, code);
+            const QVariant result = expression.evaluate();
+            if (expression.hasError())
+                qWarning() << expression.error();
+            return result;
+        };
+        QCOMPARE(run("fileUtils.makeFolder(folder, 'a')").toBool(), true);
+        QCOMPARE(run("fileUtils.makeFolder(folderUrl, 'b')").toBool(), true);
+        QCOMPARE(run("fileUtils.folderExixsts(folder, 'b')").toBool(), true);
+        QCOMPARE(run("fileUtils.makeFolder('', 'c')").toBool(), false);
+        QCOMPARE(run("fileUtils.makeFolder(Qt.resolvedUrl('https://example.org/'), 'c')").toBool(), false);
+        QCOMPARE(run("typeof fileUtils.openUrl").toString(), QString("function"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"a", "b"}));
     }
 
     void timestampFolderWithoutPermission()
