@@ -368,6 +368,7 @@ TestCase {
             keyClick(text.charAt(i));
         keyClick(Qt.Key_Return);
         compare(window.frame.leftBar.viewsModel.get(0).viewTitle, "ABCDEFGHIJKL");
+        compare(socket.topBarTitle, "ABCDEFGHIJKL", "the top bar takes the new title too");
     }
 
     function test_reorderByDragging() {
