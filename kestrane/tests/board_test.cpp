@@ -62,8 +62,15 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 4u);
+    ASSERT_GE(read(2), 8u) << "master, channels, two counters, four histogrammers";
     EXPECT_EQ(read(3), 8u);
+    // The histogrammers follow, each with a window for its registers and every bin.
+    for (std::uint32_t i = 4; i < 8; ++i) {
+        const std::uint32_t e = 0x10 + 8 * i;
+        EXPECT_EQ(read(e + 0), 0x0020u);
+        EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 4) * Board::histogrammerStride);
+        EXPECT_EQ(read(e + 6), 0x100u + 65536u);
+    }
     const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
                                    Board::inputCounterBase};
@@ -143,7 +150,7 @@ TEST_F(BoardTest, ResponsesEchoTheRequestAndFixedBurstsRepeatOneAddress)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].stream, Board::readStream);
     EXPECT_EQ(out[0].payload,
-              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 4, 8, ok}));
+              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, read(2), 8, ok}));
 
     board.handlePacket(Board::readStream, {1, 0, (1u << 24) | 3});
     out = take();

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 #include "tdclink.h"
@@ -15,6 +16,7 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCMasterModule::TypeID, createMasterModule);
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
+        f.add(TDCHistogrammerModule::TypeID, createHistogrammer);
         return f;
     }();
     return factory;

@@ -12,6 +12,7 @@
 #include "boards.h"
 #include "tdc/tdcerror.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 
@@ -106,8 +107,10 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 4u);
+    ASSERT_EQ(modules.size(), 8u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
+    for (std::size_t i = 4; i < 8; ++i)
+        EXPECT_TRUE(dynamic_cast<TDCHistogrammerModule *>(modules[i])) << "module " << i;
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
     EXPECT_EQ(modules[2], processed) << "the processed counter comes first";
@@ -252,10 +255,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 8u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 8u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "../modules/counter/countermodule.h"
+#include "../modules/histogrammer/histogrammermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
 #include "../modules/tdc/tdcchannelmodule.h"
@@ -24,7 +25,8 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     : profile_(profile),
       clock_(std::move(clock)),
       events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
-                                            profile.channels(), profile.minBinWidth))
+                                            profile.channels(), profile.minBinWidth)),
+      histogrammers_(std::make_unique<HistogrammerBank>())
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
         modules_.push_back({base, std::move(m)});
@@ -34,6 +36,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
     add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
     add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
+    for (std::uint32_t i = 0, base = histogrammerBase; i < profile_.histogrammers; ++i, base += histogrammerStride)
+        add(base, std::make_unique<HistogrammerModule>(base, *events_, profile_.histogramBins,
+                                                       profile_.minBinWidth, *histogrammers_));
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
