@@ -3,7 +3,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdcoldhistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 #include "tdclink.h"
@@ -15,6 +17,8 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCMasterModule::TypeID, createMasterModule);
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
+        f.add(TDCOldHistogrammerModule::TypeID, createOldHistogrammer);
+        f.add(DACModule::TypeID, createProgrammableThreshold);
         return f;
     }();
     return factory;
