@@ -6,6 +6,7 @@
 // Threads: every call blocks on the board and may come from any thread; calls are not
 // serialised against each other beyond what the link does.
 
+#include "tdc/tdcexport.h"
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,7 +18,7 @@
 
 class TDCLink;
 
-class DACModule : public TessaronModule {
+class TDC_EXPORT DACModule : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0040;
     std::uint32_t typeID() const override { return TypeID; }

@@ -10,6 +10,7 @@
 // called from any thread. Destroying the module stops a run: its unfinished futures end with
 // std::errc::operation_canceled, and the board is told to abort.
 
+#include "tdc/tdcexport.h"
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,7 +23,7 @@
 
 #include "tdc/dacmodule.h"
 
-class ProgrammableThreshold : public DACModule {
+class TDC_EXPORT ProgrammableThreshold : public DACModule {
 public:
     // (channel, error, volts): no error and the voltage set in the plateau; tdcError::noPlateau
     // and the voltage the channel kept; tdcError::fixedThreshold; std::errc::operation_canceled

@@ -14,6 +14,7 @@
 // inside a callback cannot complete and end with a time-out error. Destroying the module (or
 // its TDCBackend) waits for a running callback to return and stops the board's histogram.
 
+#include "tdc/tdcexport.h"
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,7 +29,7 @@
 
 class TDCLink;
 
-class TDCOldHistogrammerModule : public TessaronModule {
+class TDC_EXPORT TDCOldHistogrammerModule : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0021;
     std::uint32_t typeID() const override { return TypeID; }
