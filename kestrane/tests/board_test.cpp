@@ -62,16 +62,17 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 4u);
+    ASSERT_EQ(read(2), 6u);
     EXPECT_EQ(read(3), 8u);
-    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010};
+    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0021, 0x0040};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
-                                   Board::inputCounterBase};
-    for (std::uint32_t i = 0; i < 4; ++i) {
+                                   Board::inputCounterBase, Board::legacyHistogrammerBase, Board::dacBase};
+    const std::uint32_t sizes[] = {0x100, 0x100, 0x100, 0x100, 0x2000, 0x400};
+    for (std::uint32_t i = 0; i < 6; ++i) {
         const std::uint32_t e = 0x10 + 8 * i;
         EXPECT_EQ(read(e + 0), types[i]);
         EXPECT_EQ(read(e + 5), bases[i]);
-        EXPECT_EQ(read(e + 6), 0x100u);
+        EXPECT_EQ(read(e + 6), sizes[i]);
         EXPECT_NE(read(e + 1) >> 16, 0u) << "every module has a major hardware version";
     }
 }
@@ -143,7 +144,7 @@ TEST_F(BoardTest, ResponsesEchoTheRequestAndFixedBurstsRepeatOneAddress)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].stream, Board::readStream);
     EXPECT_EQ(out[0].payload,
-              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 4, 8, ok}));
+              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 6, 8, ok}));
 
     board.handlePacket(Board::readStream, {1, 0, (1u << 24) | 3});
     out = take();

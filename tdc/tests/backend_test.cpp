@@ -106,7 +106,7 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 4u);
+    ASSERT_EQ(modules.size(), 6u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
@@ -252,10 +252,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 6u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 6u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

@@ -48,6 +48,8 @@ public:
     static constexpr std::uint32_t tdcBase = 0x1100;
     static constexpr std::uint32_t processedCounterBase = 0x1200;
     static constexpr std::uint32_t inputCounterBase = 0x1300;
+    static constexpr std::uint32_t legacyHistogrammerBase = 0x100000;
+    static constexpr std::uint32_t dacBase = 0x110000;
 
     // `seed` overrides the profile's seed.
     explicit Board(const Profile &profile = defaultProfile(), Clock clock = wallClock(),
@@ -93,6 +95,8 @@ private:
     void emit(std::unique_lock<std::mutex> &boardLock,
               std::vector<std::pair<std::uint8_t, std::vector<std::uint32_t>>> &packets);
     void pace();
+    std::unique_ptr<Module> makeLegacyHistogrammer();
+    std::unique_ptr<Module> makeDacModule();
 
     Profile profile_;
     Clock clock_;

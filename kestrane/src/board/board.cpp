@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "../modules/counter/countermodule.h"
+#include "../modules/dac/dacmodule.h"
+#include "../modules/legacy/legacyhistogrammer.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
 #include "../modules/tdc/tdcchannelmodule.h"
@@ -34,6 +36,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
     add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
     add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
+    if (profile_.legacyHistogrammer)
+        add(legacyHistogrammerBase, makeLegacyHistogrammer());
+    add(dacBase, makeDacModule());
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
