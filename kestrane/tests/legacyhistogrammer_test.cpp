@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "kestrane/board.h"
 #include "modules/legacy/legacyhistogrammer.h"
 
 using kestrane::EdgeEvent;
@@ -29,7 +30,8 @@ struct Periodic {
 
     LegacyHistogrammer::EventReader reader()
     {
-        return [this](std::int64_t from, std::int64_t to, std::uint32_t, std::uint32_t, std::vector<EdgeEvent> &out) {
+        return [this](std::int64_t from, std::int64_t to, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                      std::vector<EdgeEvent> &out) {
             const std::uint64_t a = static_cast<std::uint64_t>(from) * 1000, b = static_cast<std::uint64_t>(to) * 1000;
             std::vector<EdgeEvent> events;
             // Pulses whose sync lies up to one period before the interval may still put edges in it.
@@ -306,4 +308,40 @@ TEST(LegacyHistogrammer, AutoPushEvery200msAndPushOnCommand)
     r.run(1, 1);
     ASSERT_EQ(r.out.size(), 1u);
     EXPECT_EQ(r.out[0].second[0] & 0x7FFFFFFFu, r.read(LegacyHistogrammer::regPushes));
+}
+
+TEST(LegacyHistogrammerOnBoard, EverySyncOfAPeriodicProfileFindsItsPartner)
+{
+    kestrane::Profile profile;
+    std::string error;
+    ASSERT_TRUE(kestrane::parseProfile(R"({"inputs": 2, "syncPeriod": 1e-5, "rates": [0, 0], "periodic": true,
+        "pairs": [{"from": 0, "to": 1, "delay": 1e-8, "jitter": 0, "fraction": 1}], "deadTime": 0})",
+                                       profile, error))
+        << error;
+    kestrane::ManualClock clock;
+    kestrane::Board board(profile, clock.clock(), 1, {});
+    // The counters have taken their first sample before the histogram starts at 300 ms.
+    clock.advance(std::chrono::milliseconds(300));
+    board.service();
+    const std::uint32_t b = kestrane::Board::legacyHistogrammerBase;
+    ASSERT_EQ(board.writeWord(b + LegacyHistogrammer::regMeasurement, 1 | (1u << 16)), 8u);
+    ASSERT_EQ(board.writeWord(b + LegacyHistogrammer::regBitTrunc, 3), 8u);
+    ASSERT_EQ(board.writeWord(b + LegacyHistogrammer::regTriggerLow, 50000), 8u);
+    ASSERT_EQ(board.writeWord(b + LegacyHistogrammer::regControl,
+                              ((LegacyHistogrammer::controlRun | LegacyHistogrammer::controlTrigger) << 8) |
+                                  LegacyHistogrammer::controlRun | LegacyHistogrammer::controlTrigger),
+              8u);
+    for (int i = 0; i < 70; ++i) {
+        clock.advance(std::chrono::microseconds(997));
+        board.service();
+    }
+    std::uint32_t status = 0, windows = 0, bin = 0;
+    board.readWord(b + LegacyHistogrammer::regStatus, status);
+    board.readWord(b + LegacyHistogrammer::regWindows, windows);
+    board.readWord(b + LegacyHistogrammer::regBins + 1250, bin);
+    EXPECT_EQ(status, LegacyHistogrammer::statusWindowEnded);
+    EXPECT_EQ(windows, 1u);
+    // (10 ns) / (1 ps × 2^3) = bin 1250. The window [300 ms, 350 ms) holds 5000 syncs and
+    // every partner, and nothing from before it.
+    EXPECT_EQ(bin, 5000u) << "the events before the first service are counted too";
 }

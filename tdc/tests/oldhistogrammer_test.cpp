@@ -186,3 +186,56 @@ TEST_F(OldHistogrammer, NoCallbackAfterTheModuleOrTheBoardIsGone)
     EXPECT_NE(hist->forcePush(), std::error_code{});
     backend.close();
 }
+
+TEST(OldHistogrammerCounts, PeriodicInputsLandInThePredictedBinOnly)
+{
+    // The sync every 10 µs; channel 1 repeats every sync 10 ns later, exactly.
+    kestrane::Profile profile;
+    std::string error;
+    ASSERT_TRUE(kestrane::parseProfile(R"({"inputs": 2, "syncPeriod": 1e-5, "rates": [0, 0], "periodic": true,
+        "pairs": [{"from": 0, "to": 1, "delay": 1e-8, "jitter": 0, "fraction": 1}], "deadTime": 0})",
+                                       profile, error))
+        << error;
+    testboards::InProcessBoard board(profile);
+    Recorder rec;
+    TDCBackend backend;
+    ASSERT_FALSE(backend.open(board.device(backend), {}, 5000ms));
+    ASSERT_NO_THROW(backend.loadModules(0));
+    Module *hist = nullptr;
+    for (auto *m : backend.getModules())
+        if (auto *h = dynamic_cast<Module *>(m))
+            hist = h;
+    ASSERT_NE(hist, nullptr);
+    rec.attach(*hist);
+    ASSERT_FALSE(hist->setRefCH(0, TDCChannel::RISING));
+    ASSERT_FALSE(hist->setMeasCH(1, TDCChannel::RISING));
+    ASSERT_FALSE(hist->setBitTrunc(3));
+    ASSERT_FALSE(hist->setTimeOffset(Module::duration(2e-9)));
+    ASSERT_FALSE(hist->setTimeTrig(Module::duration(0.05)));
+    ASSERT_FALSE(hist->startIntegration());
+    ASSERT_TRUE(rec.waitFor("state 0"));
+    std::vector<std::uint64_t> counts;
+    {
+        std::lock_guard<std::mutex> lock(rec.m);
+        counts = rec.lastCounts;
+    }
+    ASSERT_EQ(counts.size(), 4096u);
+    // (10 ns − 2 ns) / (1 ps × 2^3) = bin 1000; 50 ms hold 5000 syncs.
+    std::uint64_t total = 0;
+    for (const auto c : counts)
+        total += c;
+    EXPECT_NEAR(static_cast<double>(counts[1000]), 5000, 1);
+    EXPECT_EQ(total, counts[1000]) << "every count in the predicted bin";
+
+    // The falling edge comes a pulse width later; with "both" edges the rising one still ends
+    // each measurement first.
+    ASSERT_FALSE(hist->setMeasCH(1, TDCChannel::BOTH));
+    ASSERT_FALSE(hist->startIntegration());
+    {
+        std::lock_guard<std::mutex> lock(rec.m);
+        rec.events.clear();
+    }
+    ASSERT_TRUE(rec.waitFor("state 0"));
+    std::lock_guard<std::mutex> lock(rec.m);
+    EXPECT_NEAR(static_cast<double>(rec.lastCounts[1000]), 5000, 1) << "a new window starts from empty bins";
+}

@@ -6,11 +6,16 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <future>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
 
 #include "boards.h"
 #include "tdc/programmablethreshold.h"
 #include "tdc/tdcerror.h"
+#include "tdc/tdcfennick.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -175,4 +180,150 @@ TEST_F(Threshold, ARunEndsCancelledWhenItsModuleGoesAndWithAnErrorWhenTheBoardDo
     const auto ec = std::get<1>(futures[0].get());
     EXPECT_TRUE(ec) << "an unplugged board ends the run with an error";
     EXPECT_NE(ec, std::errc::operation_canceled);
+}
+
+namespace {
+
+// Known pulse heights and noise per input; input 8 has no pulses at all.
+const char *tuningProfile = R"({"inputs": 8, "syncPeriod": 1e-4,
+  "rates": [20000, 10000, 50000, 8000, 30000, 15000, 25000, 0],
+  "pulseHeight": [{"mean": 0.5, "sigma": 0.03}, {"mean": 0.4, "sigma": 0.03}, {"mean": 0.6, "sigma": 0.05},
+                  {"mean": 0.3, "sigma": 0.02}, {"mean": 0.75, "sigma": 0.04}, {"mean": 0.5, "sigma": 0.02},
+                  {"mean": 0.7, "sigma": 0.05}, {"mean": 0.5, "sigma": 0.03}],
+  "noise": [{"sigma": 0.01, "f0": 1e6}, {"sigma": 0.01, "f0": 1e6}, {"sigma": 0.02, "f0": 1e6},
+            {"sigma": 0.01, "f0": 1e7}, {"sigma": 0.03, "f0": 1e6}, {"sigma": 0.015, "f0": 1e6},
+            {"sigma": 0.02, "f0": 1e6}, {"sigma": 0.01, "f0": 1e6}],
+  "threshold": 0.1, "seed": 3})";
+
+kestrane::Profile parsed(const char *json)
+{
+    kestrane::Profile p;
+    std::string error;
+    if (!kestrane::parseProfile(json, p, error))
+        throw std::runtime_error(error);
+    return p;
+}
+
+// The comparator's count rate at threshold v: pulses higher than v, and noise crossings.
+double modelRate(const kestrane::Profile &p, std::uint32_t channel, double v)
+{
+    const auto &s = p.shape(channel);
+    const double rate = p.rates[channel - 1];
+    const double pulses =
+        s.heightSigma > 0 ? rate * 0.5 * std::erfc((v - s.heightMean) / (s.heightSigma * std::sqrt(2.0)))
+                          : (v < s.heightMean ? rate : 0.0);
+    return pulses + s.noiseRate * std::exp(-v * v / (2 * s.noiseSigma * s.noiseSigma));
+}
+
+class ThresholdModel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        profile = parsed(tuningProfile);
+        board = std::make_unique<testboards::InProcessBoard>(profile);
+        ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
+        ASSERT_NO_THROW(backend.loadModules(0));
+        for (auto *m : backend.getModules()) {
+            if (auto *d = dynamic_cast<ProgrammableThreshold *>(m))
+                dac = d;
+            if (auto *f = dynamic_cast<TDCFennick *>(m); f && f->inputLogic())
+                raw = f;
+        }
+        ASSERT_TRUE(dac && raw);
+    }
+
+    // The raw input rate of `channel` over one whole sample taken after the call.
+    double measuredRate(std::uint32_t channel)
+    {
+        struct Box {
+            std::mutex m;
+            std::condition_variable cv;
+            std::vector<std::vector<std::uint32_t>> samples;
+            double dt = 0;
+        };
+        auto box = std::make_shared<Box>();
+        raw->setCallback([box](std::mutex &, std::chrono::duration<double> dt, const std::vector<std::uint32_t> &c) {
+            std::lock_guard<std::mutex> lock(box->m);
+            box->samples.push_back(c);
+            box->dt = dt.count();
+            box->cv.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(box->m);
+        // The first sample may have begun before the change.
+        const bool got = box->cv.wait_for(lock, 5s, [&] { return box->samples.size() >= 2; });
+        lock.unlock();
+        raw->setCallback({});
+        if (!got) {
+            ADD_FAILURE() << "no samples from the raw input counter";
+            return -1;
+        }
+        return box->samples[1][channel] / box->dt;
+    }
+
+    kestrane::Profile profile;
+    std::unique_ptr<testboards::InProcessBoard> board;
+    TDCBackend backend;
+    ProgrammableThreshold *dac = nullptr;
+    TDCFennick *raw = nullptr;
+};
+
+} // namespace
+
+TEST_F(ThresholdModel, ThresholdsChangeTheRawCountRatesAsTheModelSays)
+{
+    ASSERT_FALSE(raw->setIntegrationTime(0.1).first);
+    ASSERT_FALSE(raw->setAutoPush(true));
+    // Channel 1: 20 kHz of pulses 0.5 ± 0.03 V over noise of 10 mV.
+    for (const double v : {0.1, 0.5, 0.47, 0.03, 1.0}) {
+        ASSERT_FALSE(dac->setVoltage(1, v));
+        const double applied = dac->getVoltage(1).second;
+        const double expected = modelRate(profile, 1, applied);
+        const double got = measuredRate(1);
+        // Five Poisson deviations of a 0.1 s count, and 3 % for the model's own spread.
+        EXPECT_NEAR(got, expected, 5 * std::sqrt(std::max(expected, 1.0) / 0.1) + 0.03 * expected)
+            << "threshold " << applied << " V";
+    }
+    ASSERT_FALSE(dac->setVoltage(1, 0.1));
+    ASSERT_FALSE(dac->setChannelStatus({1}, DACModule::DISABLED));
+    EXPECT_EQ(measuredRate(1), 0.0) << "a disabled channel produces no events";
+    EXPECT_GT(measuredRate(2), 0.9 * 10000) << "the others go on";
+    ASSERT_FALSE(dac->setChannelStatus({1}, DACModule::ENABLED));
+    EXPECT_NEAR(measuredRate(1), 20000, 5 * std::sqrt(20000 / 0.1) + 600);
+    raw->setAutoPush(false);
+}
+
+TEST_F(ThresholdModel, TuningLandsInsideEveryPlateauAndFindsNoneWithoutPulses)
+{
+    ASSERT_FALSE(dac->setSweep(50, 20ms).first) << "a second of board time";
+    std::vector<std::uint16_t> all;
+    for (std::uint16_t c = 0; c < dac->numChannels(); ++c)
+        all.push_back(c);
+    auto futures = dac->autoThreshold(all);
+    ASSERT_EQ(futures.size(), 9u);
+    for (auto &f : futures) {
+        ASSERT_EQ(f.wait_for(10s), std::future_status::ready);
+        const auto [c, ec, v] = f.get();
+        if (c == 0) {
+            EXPECT_EQ(ec, make_error_code(tdcError::fixedThreshold));
+            continue;
+        }
+        if (c == 8) {
+            EXPECT_EQ(ec, make_error_code(tdcError::noPlateau)) << ec.message();
+            EXPECT_NEAR(v, 0.1, dac->step()) << "no plateau: the threshold stays";
+            EXPECT_EQ(dac->getPlateau(8).first, make_error_code(tdcError::noPlateau));
+            continue;
+        }
+        ASSERT_FALSE(ec) << "channel " << c << ": " << ec.message();
+        const auto &s = profile.shape(c);
+        const double rate = profile.rates[c - 1];
+        EXPECT_LT(s.noiseRate * std::exp(-v * v / (2 * s.noiseSigma * s.noiseSigma)), 0.01 * rate)
+            << "channel " << c << " at " << v << " V sits on the noise wall";
+        EXPECT_LT(v, s.heightMean - 2.33 * s.heightSigma) << "channel " << c << " at " << v << " V cuts pulses";
+        EXPECT_DOUBLE_EQ(dac->getVoltage(c).second, v) << "the board kept what it reported";
+        const auto [pec, plateau] = dac->getPlateau(c);
+        ASSERT_FALSE(pec);
+        EXPECT_LE(plateau.from, v);
+        EXPECT_GE(plateau.to, v);
+        EXPECT_NEAR(plateau.rate, rate, 0.1 * rate);
+    }
 }

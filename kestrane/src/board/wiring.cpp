@@ -42,10 +42,11 @@ std::unique_ptr<Module> Board::makeLegacyHistogrammer()
 {
     EventEngine *engine = events_.get();
     auto slot = std::make_shared<std::unique_ptr<EventEngine::Reader>>();
-    auto events = [engine, slot](std::int64_t from, std::int64_t to, std::uint32_t a, std::uint32_t b,
-                                 std::vector<EdgeEvent> &out) {
+    auto events = [engine, slot](std::int64_t from, std::int64_t to, std::uint32_t a, std::uint32_t edgesA,
+                                 std::uint32_t b, std::uint32_t edgesB, std::vector<EdgeEvent> &out) {
         EventEngine::Selection s;
-        s.rising = s.falling = channelBit(a) | channelBit(b);
+        s.rising = (edgesA & 1 ? channelBit(a) : 0) | (edgesB & 1 ? channelBit(b) : 0);
+        s.falling = (edgesA & 2 ? channelBit(a) : 0) | (edgesB & 2 ? channelBit(b) : 0);
         s.processed = true;
         auto &reader = readerAt(*engine, slot, s, engine->toUnits(from));
         const std::uint64_t end = engine->toUnits(to);

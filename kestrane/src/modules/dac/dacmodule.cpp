@@ -174,6 +174,9 @@ void DacModule::start(std::int64_t now)
     tuning_ = true;
     step_ = 0;
     stepStart_ = now;
+    scratch_.assign(channels_.size(), 0);
+    if (wiring_.rawCounts)
+        wiring_.rawCounts(now, now, scratch_);
 }
 
 void DacModule::abort(std::int64_t now)

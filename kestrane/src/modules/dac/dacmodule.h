@@ -25,7 +25,9 @@ public:
         // whether the channel's input produces events at all.
         std::function<void(std::uint32_t channel, double volts, bool enabled, std::int64_t now)> setComparator;
         // Raw input events of every channel (sync first) in the board-time interval
-        // [from, to), nanoseconds; `counts` has one entry per channel.
+        // [from, to), nanoseconds; `counts` has one entry per channel. The module asks for
+        // the empty interval [t, t) when a run starts at t, so that the counting keeps every
+        // event from t on for it.
         std::function<void(std::int64_t from, std::int64_t to, std::vector<std::uint64_t> &counts)> rawCounts;
         // The run has ended: the counting may let go of what it keeps for the module.
         std::function<void()> release;

@@ -154,6 +154,9 @@ void LegacyHistogrammer::setRunning(bool run, std::int64_t now)
     control_ |= controlRun;
     countedUpTo_ = now;
     binner_.dropStart();
+    scratch_.clear();
+    events_(now, now, reference_ & channelMask, reference_ >> edgeShift, measurement_ & channelMask,
+            measurement_ >> edgeShift, scratch_);
     windowEnded_ = 0;
     if (control_ & controlAutoPush)
         nextAutoPush_ = now + autoPushPeriodNs;
@@ -188,7 +191,7 @@ void LegacyHistogrammer::catchUp(std::int64_t now)
     const std::uint32_t measEdges = measurement_ >> edgeShift;
     scratch_.clear();
     if (refChannel < channels_ || measChannel < channels_)
-        events_(countedUpTo_, end, refChannel, measChannel, scratch_);
+        events_(countedUpTo_, end, refChannel, refEdges, measChannel, measEdges, scratch_);
     for (const auto &e : scratch_) {
         const bool isRef = e.channel == refChannel && (e.edge & refEdges);
         const bool isMeas = e.channel == measChannel && (e.edge & measEdges);

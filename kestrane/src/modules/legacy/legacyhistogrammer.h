@@ -25,10 +25,13 @@ struct EdgeEvent {
 
 class LegacyHistogrammer : public Module {
 public:
-    // Appends the events of the given channels in the board-time interval [from, to)
-    // (nanoseconds) to `out`, in time order.
+    // Appends the events of the given channels and edges (bit 0 rising, bit 1 falling) in the
+    // board-time interval [from, to) (nanoseconds) to `out`, in time order. The module asks
+    // for the empty interval [t, t) when it starts counting at t, so that the source keeps
+    // every event from t on for it.
     using EventReader = std::function<void(std::int64_t from, std::int64_t to, std::uint32_t channelA,
-                                           std::uint32_t channelB, std::vector<EdgeEvent> &out)>;
+                                           std::uint32_t edgesA, std::uint32_t channelB, std::uint32_t edgesB,
+                                           std::vector<EdgeEvent> &out)>;
     // Called when the module stops counting: the source may let go of what it keeps for it.
     using Release = std::function<void()>;
 
