@@ -62,17 +62,26 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 6u);
+    ASSERT_EQ(read(2), 10u) << "master, channels, two counters, four histogrammers, legacy histogrammer, DACs";
     EXPECT_EQ(read(3), 8u);
+    // The histogrammers follow, each with a window for its registers and every bin.
+    for (std::uint32_t i = 4; i < 8; ++i) {
+        const std::uint32_t e = 0x10 + 8 * i;
+        EXPECT_EQ(read(e + 0), 0x0020u);
+        EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 4) * Board::histogrammerStride);
+        EXPECT_EQ(read(e + 6), 0x100u + 65536u);
+    }
+    // The legacy histogrammer and the threshold DACs come last.
     const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0021, 0x0040};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
                                    Board::inputCounterBase, Board::legacyHistogrammerBase, Board::dacBase};
     const std::uint32_t sizes[] = {0x100, 0x100, 0x100, 0x100, 0x2000, 0x400};
-    for (std::uint32_t i = 0; i < 6; ++i) {
-        const std::uint32_t e = 0x10 + 8 * i;
-        EXPECT_EQ(read(e + 0), types[i]);
-        EXPECT_EQ(read(e + 5), bases[i]);
-        EXPECT_EQ(read(e + 6), sizes[i]);
+    const std::uint32_t entries[] = {0, 1, 2, 3, 8, 9};
+    for (std::uint32_t k = 0; k < 6; ++k) {
+        const std::uint32_t e = 0x10 + 8 * entries[k];
+        EXPECT_EQ(read(e + 0), types[k]);
+        EXPECT_EQ(read(e + 5), bases[k]);
+        EXPECT_EQ(read(e + 6), sizes[k]);
         EXPECT_NE(read(e + 1) >> 16, 0u) << "every module has a major hardware version";
     }
 }
@@ -144,7 +153,7 @@ TEST_F(BoardTest, ResponsesEchoTheRequestAndFixedBurstsRepeatOneAddress)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].stream, Board::readStream);
     EXPECT_EQ(out[0].payload,
-              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 6, 8, ok}));
+              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, read(2), 8, ok}));
 
     board.handlePacket(Board::readStream, {1, 0, (1u << 24) | 3});
     out = take();

@@ -5,6 +5,7 @@
 
 #include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcoldhistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
@@ -17,6 +18,7 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCMasterModule::TypeID, createMasterModule);
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
+        f.add(TDCHistogrammerModule::TypeID, createHistogrammer);
         f.add(TDCOldHistogrammerModule::TypeID, createOldHistogrammer);
         f.add(DACModule::TypeID, createProgrammableThreshold);
         return f;

@@ -5,6 +5,7 @@
 #include "../modules/counter/countermodule.h"
 #include "../modules/dac/dacmodule.h"
 #include "../modules/legacy/legacyhistogrammer.h"
+#include "../modules/histogrammer/histogrammermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
 #include "../modules/tdc/tdcchannelmodule.h"
@@ -26,7 +27,8 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     : profile_(profile),
       clock_(std::move(clock)),
       events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
-                                            profile.channels(), profile.minBinWidth))
+                                            profile.channels(), profile.minBinWidth)),
+      histogrammers_(std::make_unique<HistogrammerBank>())
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
         modules_.push_back({base, std::move(m)});
@@ -36,6 +38,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
     add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
     add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
+    for (std::uint32_t i = 0, base = histogrammerBase; i < profile_.histogrammers; ++i, base += histogrammerStride)
+        add(base, std::make_unique<HistogrammerModule>(base, *events_, profile_.histogramBins,
+                                                       profile_.minBinWidth, *histogrammers_));
     if (profile_.legacyHistogrammer)
         add(legacyHistogrammerBase, makeLegacyHistogrammer());
     add(dacBase, makeDacModule());
