@@ -253,6 +253,8 @@ TEST(Cli, HistogramWritesEveryWindowAndThePeak)
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     std::remove(profile.c_str());
     std::remove(out.c_str());
+}
+
 TEST(Cli, ThresholdGetSetAndClampWithAWarning)
 {
     testboards::EmuBoard emu;
