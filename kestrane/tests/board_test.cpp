@@ -62,7 +62,7 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_GE(read(2), 8u) << "master, channels, two counters, four histogrammers";
+    ASSERT_EQ(read(2), 10u) << "master, channels, two counters, four histogrammers, legacy histogrammer, DACs";
     EXPECT_EQ(read(3), 8u);
     // The histogrammers follow, each with a window for its registers and every bin.
     for (std::uint32_t i = 4; i < 8; ++i) {
@@ -71,14 +71,17 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
         EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 4) * Board::histogrammerStride);
         EXPECT_EQ(read(e + 6), 0x100u + 65536u);
     }
-    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010};
+    // The legacy histogrammer and the threshold DACs come last.
+    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0021, 0x0040};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
-                                   Board::inputCounterBase};
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        const std::uint32_t e = 0x10 + 8 * i;
-        EXPECT_EQ(read(e + 0), types[i]);
-        EXPECT_EQ(read(e + 5), bases[i]);
-        EXPECT_EQ(read(e + 6), 0x100u);
+                                   Board::inputCounterBase, Board::legacyHistogrammerBase, Board::dacBase};
+    const std::uint32_t sizes[] = {0x100, 0x100, 0x100, 0x100, 0x2000, 0x400};
+    const std::uint32_t entries[] = {0, 1, 2, 3, 8, 9};
+    for (std::uint32_t k = 0; k < 6; ++k) {
+        const std::uint32_t e = 0x10 + 8 * entries[k];
+        EXPECT_EQ(read(e + 0), types[k]);
+        EXPECT_EQ(read(e + 5), bases[k]);
+        EXPECT_EQ(read(e + 6), sizes[k]);
         EXPECT_NE(read(e + 1) >> 16, 0u) << "every module has a major hardware version";
     }
 }

@@ -3,8 +3,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
 #include "tdc/tdchistogrammermodule.h"
+#include "tdc/tdcoldhistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 #include "tdclink.h"
@@ -17,6 +19,8 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
         f.add(TDCHistogrammerModule::TypeID, createHistogrammer);
+        f.add(TDCOldHistogrammerModule::TypeID, createOldHistogrammer);
+        f.add(DACModule::TypeID, createProgrammableThreshold);
         return f;
     }();
     return factory;

@@ -18,6 +18,9 @@ public:
         case tdcError::badResponse: return "Board sent a response that makes no sense";
         case tdcError::invalidArgument: return "Invalid argument";
         case tdcError::unsupported: return "Not supported by this firmware";
+        case tdcError::noPlateau: return "No plateau found";
+        case tdcError::fixedThreshold: return "The channel's threshold is fixed";
+        case tdcError::busy: return "A tuning run is already going";
         }
         return "Unknown error";
     }
@@ -31,6 +34,7 @@ public:
         case tdcError::badResponse: return std::errc::bad_message;
         case tdcError::invalidArgument: return std::errc::invalid_argument;
         case tdcError::unsupported: return std::errc::not_supported;
+        case tdcError::busy: return std::errc::device_or_resource_busy;
         default: return std::error_condition(value, *this);
         }
     }

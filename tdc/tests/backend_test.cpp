@@ -11,7 +11,9 @@
 
 #include "boards.h"
 #include "tdc/tdcerror.h"
+#include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdcoldhistogrammermodule.h"
 #include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
@@ -107,10 +109,12 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 8u);
+    ASSERT_EQ(modules.size(), 10u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
     for (std::size_t i = 4; i < 8; ++i)
         EXPECT_TRUE(dynamic_cast<TDCHistogrammerModule *>(modules[i])) << "module " << i;
+    EXPECT_TRUE(dynamic_cast<TDCOldHistogrammerModule *>(modules[8]));
+    EXPECT_TRUE(dynamic_cast<ProgrammableThreshold *>(modules[9]));
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
     EXPECT_EQ(modules[2], processed) << "the processed counter comes first";
@@ -255,10 +259,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 8u);
+    EXPECT_EQ(backend.getModules().size(), 10u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 8u);
+    EXPECT_EQ(backend.getModules().size(), 10u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

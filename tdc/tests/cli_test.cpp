@@ -113,7 +113,7 @@ TEST(Cli, InfoDescribesTheBoard)
     EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->get<double>(), 1e-12);
     const auto *modules = member(doc[0], "modules");
     ASSERT_TRUE(modules);
-    ASSERT_EQ(modules->size(), 8u) << "master, channels, two counters, four histogrammers";
+    ASSERT_EQ(modules->size(), 10u) << "master, channels, two counters, four histogrammers, legacy histogrammer, DACs";
     for (const auto &m : *modules) {
         EXPECT_TRUE(member(m, "typeID"));
         EXPECT_TRUE(member(m, "hardwareVersion") && member(*member(m, "hardwareVersion"), "major"));
@@ -253,4 +253,85 @@ TEST(Cli, HistogramWritesEveryWindowAndThePeak)
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     std::remove(profile.c_str());
     std::remove(out.c_str());
+}
+
+TEST(Cli, ThresholdGetSetAndClampWithAWarning)
+{
+    testboards::EmuBoard emu;
+    const std::string device = "--device serial:" + emu.path() + " ";
+    auto r = run("", device + "threshold get 1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto doc = lines(r.out).at(0);
+    EXPECT_EQ(member(doc, "channel")->get<int>(), 1);
+    EXPECT_NEAR(member(doc, "voltage")->get<double>(), 0.1, 1e-3) << "the profile's power-up threshold";
+    EXPECT_DOUBLE_EQ(member(doc, "min")->get<double>(), -0.2);
+    EXPECT_DOUBLE_EQ(member(doc, "max")->get<double>(), 1.0);
+    EXPECT_FALSE(member(doc, "fixed")->get<bool>());
+
+    r = run("", device + "threshold set 2 0.25");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const double applied = member(lines(r.out).at(0), "voltage")->get<double>();
+    EXPECT_NEAR(applied, 0.25, 1.2 / 4095);
+    r = run("", device + "threshold get 2");
+    EXPECT_DOUBLE_EQ(member(lines(r.out).at(0), "voltage")->get<double>(), applied) << "the board kept it";
+
+    r = run("", device + "threshold set 2 7.5");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_DOUBLE_EQ(member(lines(r.out).at(0), "voltage")->get<double>(), 1.0);
+    EXPECT_NE(r.err.find("warning: 7.5 V is outside"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 V applied"), std::string::npos) << r.err;
+    r = run("", device + "threshold set 3 -4");
+    EXPECT_NE(r.err.find("-0.2 V applied"), std::string::npos) << r.err;
+
+    r = run("", device + "threshold set 0 0.3");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("fixed threshold"), std::string::npos) << r.err;
+    r = run("", device + "threshold get 9");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("there is no channel 9"), std::string::npos) << r.err;
+    for (const char *bad : {"threshold set 1 abc", "threshold set 1", "threshold get 1 0.5", "threshold frob 1",
+                            "threshold", "threshold get x"}) {
+        r = run("", device + bad);
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_TRUE(r.out.empty()) << bad;
+    }
+}
+
+TEST(Cli, AutotunePrintsEachPlateauAndTheVoltageSet)
+{
+    // Input 3 has no pulses: it has no plateau.
+    testboards::EmuBoard emu(R"({"inputs": 3, "rates": [20000, 50000, 0], "seed": 4})");
+    const std::string device = "--device serial:" + emu.path() + " ";
+    auto r = run("", device + "autotune --steps 40 --gate 0.01 1 2 3");
+    EXPECT_EQ(r.exitCode, 1) << "a channel without a plateau fails the command";
+    const auto docs = lines(r.out);
+    ASSERT_EQ(docs.size(), 3u) << r.out;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(member(docs[i], "channel")->get<int>(), i + 1);
+        const auto *plateau = member(docs[i], "plateau");
+        ASSERT_TRUE(plateau) << r.out;
+        const double v = member(docs[i], "voltage")->get<double>();
+        EXPECT_LE((*plateau)["from"].get<double>(), v);
+        EXPECT_GE((*plateau)["to"].get<double>(), v);
+        // Pulses of 0.5 ± 0.05 V over 10 mV of noise: the plateau's middle lies well between.
+        EXPECT_GT(v, 0.06);
+        EXPECT_LT(v, 0.38);
+        EXPECT_NEAR((*plateau)["rate"].get<double>(), i == 0 ? 20000 : 50000, i == 0 ? 2000 : 5000);
+    }
+    EXPECT_EQ(member(docs[2], "error")->get<std::string>(), "No plateau found");
+    EXPECT_NE(r.err.find("channel 3: No plateau found"), std::string::npos) << r.err;
+
+    r = run("", device + "threshold get 1");
+    EXPECT_DOUBLE_EQ(member(lines(r.out).at(0), "voltage")->get<double>(), member(docs[0], "voltage")->get<double>())
+        << "the board keeps the tuned threshold";
+
+    r = run("", device + "autotune 0");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(member(lines(r.out).at(0), "error")->get<std::string>(), "The channel's threshold is fixed");
+    r = run("", device + "autotune 7");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("there is no channel 7"), std::string::npos) << r.err;
+    r = run("", device + "autotune --steps 3");
+    EXPECT_EQ(r.exitCode, 2);
 }

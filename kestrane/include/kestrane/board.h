@@ -51,6 +51,8 @@ public:
     static constexpr std::uint32_t inputCounterBase = 0x1300;
     static constexpr std::uint32_t histogrammerBase = 0x100000; // histogrammer i at base + i·stride
     static constexpr std::uint32_t histogrammerStride = 0x200000;
+    static constexpr std::uint32_t legacyHistogrammerBase = 0x4000000;
+    static constexpr std::uint32_t dacBase = 0x4010000;
 
     // `seed` overrides the profile's seed.
     explicit Board(const Profile &profile = defaultProfile(), Clock clock = wallClock(),
@@ -96,6 +98,8 @@ private:
     void emit(std::unique_lock<std::mutex> &boardLock,
               std::vector<std::pair<std::uint8_t, std::vector<std::uint32_t>>> &packets);
     void pace();
+    std::unique_ptr<Module> makeLegacyHistogrammer();
+    std::unique_ptr<Module> makeDacModule();
 
     Profile profile_;
     Clock clock_;

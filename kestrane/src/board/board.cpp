@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "../modules/counter/countermodule.h"
+#include "../modules/dac/dacmodule.h"
+#include "../modules/legacy/legacyhistogrammer.h"
 #include "../modules/histogrammer/histogrammermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
@@ -39,6 +41,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     for (std::uint32_t i = 0, base = histogrammerBase; i < profile_.histogrammers; ++i, base += histogrammerStride)
         add(base, std::make_unique<HistogrammerModule>(base, *events_, profile_.histogramBins,
                                                        profile_.minBinWidth, *histogrammers_));
+    if (profile_.legacyHistogrammer)
+        add(legacyHistogrammerBase, makeLegacyHistogrammer());
+    add(dacBase, makeDacModule());
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });

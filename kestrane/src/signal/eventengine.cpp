@@ -150,6 +150,8 @@ EventEngine::Reader::Reader(EventEngine &engine, const Selection &selection, std
     // Events between the frontier and the start are made later; select() arranges to pass
     // over them then.
     select(selection);
+    // Events between the frontier and the start are made later; they are not this reader's.
+    seekAfterProducing_ = start > engine_.frontier_;
     // Channels outside the selection start at the end too, so they never hold events back.
     for (std::uint32_t c = 0; c < engine_.channels(); ++c)
         if (std::find(channels_.begin(), channels_.end(), c) == channels_.end())

@@ -13,6 +13,9 @@ enum class tdcError {
     badResponse = 5,        // "Board sent a response that makes no sense"
     invalidArgument = 6,    // "Invalid argument"
     unsupported = 7,        // "Not supported by this firmware"
+    noPlateau = 8,          // "No plateau found"
+    fixedThreshold = 9,     // "The channel's threshold is fixed"
+    busy = 10,              // "A tuning run is already going"
 };
 
 TDC_EXPORT const std::error_category &tdc_category() noexcept;

@@ -9,6 +9,9 @@
 
 class TDC_EXPORT TDCChannel {
 public:
+    // Which edges of a channel's pulses a measurement takes.
+    enum edgeTrigger_type { RISING = 1, FALLING = 2, BOTH = 3 };
+
     explicit TDCChannel(std::uint64_t period = 0) : period_(period) {}
     // The channel's period in TDC counts.
     std::uint64_t getPeriod() const { return period_; }
