@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tdc/dorrin.h"
 #include "tdc/tdcfennick.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
@@ -15,6 +16,7 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCMasterModule::TypeID, createMasterModule);
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
+        f.add(Dorrin::TypeID, createDorrin);
         return f;
     }();
     return factory;

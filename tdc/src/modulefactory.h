@@ -42,6 +42,7 @@ private:
 std::unique_ptr<TessaronModule> createMasterModule(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createTdcModule(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createFennick(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
+std::unique_ptr<TessaronModule> createDorrin(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 
 // Reads one module's registers or throws std::runtime_error naming the module and the reason.
 std::vector<std::uint32_t> readModuleRegisters(TDCLink &link, const ModuleEntry &entry, const char *what,

@@ -8,6 +8,9 @@
 
 class TDCChannel {
 public:
+    // Which edges of a channel a module takes: 1 rising, 2 falling, 3 both.
+    using edgeTrigger_type = std::uint8_t;
+
     explicit TDCChannel(std::uint64_t period = 0) : period_(period) {}
     // The channel's period in TDC counts.
     std::uint64_t getPeriod() const { return period_; }
