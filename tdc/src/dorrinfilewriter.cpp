@@ -42,7 +42,19 @@ struct Dorrin::file_writer::Impl {
 
     std::vector<measurement> pending; // binary: the block being filled
     std::vector<loss> markers;        // binary: markers of that block
-    std::vector<std::uint8_t> encoded;
+    std::unique_ptr<std::uint8_t[]> encoded; // never zero-filled: the encoder writes every byte it reports
+    std::size_t encodedRoom = 0;
+    std::size_t encodedSize = 0;
+
+    void encode(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount)
+    {
+        const std::size_t need = tdcraw::maxBlockBytes(count, markerCount);
+        if (need > encodedRoom) {
+            encoded.reset(new std::uint8_t[need]);
+            encodedRoom = need;
+        }
+        encodedSize = tdcraw::encodeBlock(tags, count, markers, markerCount, encoded.get());
+    }
     std::vector<char> text;           // CSV: rows not yet written
     std::size_t textUsed = 0;
     std::size_t textTags = 0;
@@ -215,29 +227,27 @@ void Dorrin::file_writer::emit(const measurement *tags, std::size_t count)
     std::size_t markerCount = d_->markers.size();
     while ((count > 0 || markerCount > 0) && !stopped_) {
         std::size_t take = count;
-        d_->encoded.clear();
-        tdcraw::encodeBlock(tags, take, markers, markerCount, d_->encoded);
+        d_->encode(tags, take, markers, markerCount);
         if (d_->splitBytes) {
-            if (d_->fileBytes + d_->encoded.size() > d_->splitBytes && d_->fileBytes > d_->headerBytes) {
+            if (d_->fileBytes + d_->encodedSize > d_->splitBytes && d_->fileBytes > d_->headerBytes) {
                 if (!openNext())
                     break;
                 continue;
             }
             // A fresh file that cannot take the whole block takes as much of it as fits.
-            while (d_->fileBytes + d_->encoded.size() > d_->splitBytes && take > 1) {
+            while (d_->fileBytes + d_->encodedSize > d_->splitBytes && take > 1) {
                 const std::uint64_t budget = d_->splitBytes > d_->fileBytes ? d_->splitBytes - d_->fileBytes : 0;
                 const std::uint64_t overhead = tdcraw::blockHeaderBytes + tdcraw::crcBytes +
                                                markerCount * tdcraw::markerBytes + 8;
                 const std::uint64_t room = budget > overhead ? budget - overhead : 0;
-                const std::uint64_t body = d_->encoded.size() > overhead ? d_->encoded.size() - overhead : 1;
+                const std::uint64_t body = d_->encodedSize > overhead ? d_->encodedSize - overhead : 1;
                 std::size_t next = static_cast<std::size_t>(static_cast<double>(take) * room / body * 0.98);
                 next = std::max<std::size_t>(1, std::min(next, take - 1));
                 take = next;
-                d_->encoded.clear();
-                tdcraw::encodeBlock(tags, take, markers, markerCount, d_->encoded);
+                d_->encode(tags, take, markers, markerCount);
             }
         }
-        if (!writeAll(d_->encoded.data(), d_->encoded.size()))
+        if (!writeAll(d_->encoded.get(), d_->encodedSize))
             break;
         tags_.fetch_add(take, std::memory_order_relaxed);
         tags += take;
@@ -353,17 +363,23 @@ void Dorrin::file_writer::write(const measurement *tags, std::size_t count)
         return;
     }
     std::size_t i = 0;
+    if (count >= blockTags / 2) {
+        // A big batch is encoded where it lies, in blocks of its own; copying it into the
+        // pending block would cost more than the encoding.
+        finishBlock();
+        while (i < count && !stopped_) {
+            const std::size_t take = std::min(count - i, blockTags);
+            emit(tags + i, take);
+            i += take;
+        }
+    }
     while (i < count && !stopped_) {
         if (d.pending.empty())
             d.blockStart = now;
         const std::size_t take = std::min(count - i, blockTags - d.pending.size());
-        if (d.pending.empty() && take == blockTags) {
-            emit(tags + i, take);
-        } else {
-            d.pending.insert(d.pending.end(), tags + i, tags + i + take);
-            if (d.pending.size() == blockTags)
-                finishBlock();
-        }
+        d.pending.insert(d.pending.end(), tags + i, tags + i + take);
+        if (d.pending.size() == blockTags)
+            finishBlock();
         i += take;
     }
     if (i < count)

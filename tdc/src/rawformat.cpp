@@ -172,7 +172,14 @@ std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *
 {
     const std::size_t start = out.size();
     out.resize(start + maxBlockBytes(count, markerCount));
-    std::uint8_t *const head = out.data() + start;
+    const std::size_t used = encodeBlock(tags, count, markers, markerCount, out.data() + start);
+    out.resize(start + used);
+    return used;
+}
+
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *const head)
+{
 
     const std::uint64_t base = count ? tags[0].tag : 0;
     const std::uint8_t cb = channelBitsFor(tags, count);
@@ -185,12 +192,20 @@ std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *
         const measurement &m = tags[i];
         const std::uint64_t delta = m.tag - previous;
         previous = m.tag;
-        bits.put(static_cast<std::uint64_t>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u), cb);
-        if (delta < escapeAt && k < 64) {
+        const std::uint64_t ce = static_cast<std::uint64_t>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u);
+        if (delta < escapeAt) {
+            // channel and edge, q ones and a zero, then the k low bits of the gap
             const auto q = static_cast<unsigned>(delta >> k);
-            bits.put(mask(q), q + 1); // q ones, then a zero
-            bits.putWide(delta & mask(k), k);
+            const unsigned total = cb + q + 1 + k;
+            if (total <= 32) {
+                bits.put(ce | (mask(q) << cb) | ((delta & mask(k)) << (cb + q + 1)), total);
+            } else {
+                bits.put(ce, cb);
+                bits.put(mask(q), q + 1);
+                bits.putWide(delta & mask(k), k);
+            }
         } else {
+            bits.put(ce, cb);
             bits.put(0xFFFFFFFFu, escapeOnes);
             bits.putWide(delta, 64);
         }
@@ -214,9 +229,7 @@ std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *
     head[27] = 0;
     put<std::uint32_t>(p, crc32c::value(head, static_cast<std::size_t>(p - head)));
     p += crcBytes;
-    const auto used = static_cast<std::size_t>(p - head);
-    out.resize(start + used);
-    return used;
+    return static_cast<std::size_t>(p - head);
 }
 
 std::error_code decodeBlockHeader(const std::uint8_t *data, BlockHeader &h)

@@ -30,10 +30,11 @@ public:
     static constexpr std::uint32_t TypeID = 0x0030;
     std::uint32_t typeID() const override { return TypeID; }
 
+    // Plain data, so that batches of millions are made without constructor work.
     struct measurement {
-        std::uint8_t channel = 0;
-        std::uint8_t edge = 1;  // 1 rising, 2 falling
-        std::uint64_t tag = 0;  // minimum bin widths since the board started
+        std::uint8_t channel;
+        std::uint8_t edge;  // 1 rising, 2 falling
+        std::uint64_t tag;  // minimum bin widths since the board started
     };
 
     // Tags dropped on their way: `count` tags of `channel`, the first at about `tag`.

@@ -66,6 +66,9 @@ constexpr std::size_t maxBlockBytes(std::size_t tags, std::size_t markers)
 // markers. Returns the bytes appended.
 std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
                         std::vector<std::uint8_t> &out);
+// The same into `out`, which has room for maxBlockBytes(count, markerCount) bytes.
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *out);
 
 // A block's header fields, read before its payload.
 struct BlockHeader {
