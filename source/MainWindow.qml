@@ -1,5 +1,6 @@
-// The main window: navigation, the stack of views, the registries of views and windows, the
-// layout store, on-screen messages and the data exchanger shared by all views.
+// The main window: navigation, the stack of views, the registries of views and windows,
+// on-screen messages and the data exchanger shared by all views. What plugin views may call
+// here is listed in qml/utils/PluginView.qml; the layout is saved by LayoutStore.
 import QtQuick 2.15
 import QtQuick.Window 2.15
 import QtQuick.Controls 2.15
@@ -19,14 +20,15 @@ ApplicationWindow {
         var version = typeof tessaronVersion !== "undefined" ? String(tessaronVersion) : "";
         return version.substring(version.lastIndexOf(".") + 1) === "debug";
     }
-    // The histogram plugin's view identifier is its icon URL.
-    readonly property string histogramViewUUID: "qrc:/plugin/brenmor/histogram_icon.png"
+    // The view shown when the last sub view goes: the histogram plugin's, whose view
+    // identifier is its icon URL.
+    readonly property string histogramViewUUID: "qrc:/plugin/histogrammermodule/img/histogram_icon.png"
     property alias dataExchanger: exchanger
     property alias frame: frame
     property alias homeView: home
     property var windows: ({})
     property var childWindows: ({})
-    property var views: ({})
+    property var dictView: ({})
     property var moduleViews: []
     property int restoredVisibility: Window.Windowed
 
@@ -79,7 +81,7 @@ ApplicationWindow {
         properties.dataExchanger = exchanger;
         properties.mainWindow = mainWindow;
         var socket = socketComponent.createObject(window.frame.viewStack, properties);
-        views[properties.uuid] = socket;
+        dictView[properties.uuid] = socket;
         return socket;
     }
 
@@ -102,10 +104,12 @@ ApplicationWindow {
         return socket;
     }
 
+    // Removing the current view shows the fallback view when no sub view is left, and the
+    // window's first view (Home in the main window) otherwise.
     function removeView(viewUUID, fallbackUUID) {
-        var fallback = fallbackUUID === undefined ? histogramViewUUID : fallbackUUID;
+        var fallback = fallbackUUID === undefined ? histogramViewUUID : String(fallbackUUID);
         var window = windowOfView(viewUUID);
-        var socket = views[viewUUID];
+        var socket = dictView[viewUUID];
         if (!window || !socket)
             return;
         var entries = window.frame.leftBar.viewsModel;
@@ -113,17 +117,28 @@ ApplicationWindow {
         if (at >= 0)
             entries.remove(at);
         var wasCurrent = window.frame.viewStack.currentUUID === viewUUID;
-        delete views[viewUUID];
+        delete dictView[viewUUID];
         socket.parent = null;
         socket.destroy();
         if (!wasCurrent)
             return;
-        if (entries.count > 0)
-            window.frame.viewStack.currentUUID = entries.get(Math.min(at, entries.count - 1)).viewUUID;
-        else if (views[fallback] !== undefined || fallback === "Home")
+        window.frame.viewStack.currentUUID = window === windows[windowID] ? "Home" : "";
+        if (entries.count === 0)
             setViewByUUID(fallback);
-        else
-            window.frame.viewStack.currentUUID = window === windows[windowID] ? "Home" : "";
+    }
+
+    // A sub view's new title, in its list entry and in the top bar.
+    function renameView(viewUUID, title) {
+        var text = String(title).trim().substring(0, 12);
+        var window = windowOfView(viewUUID);
+        var socket = dictView[viewUUID];
+        if (!window || !socket || text === "")
+            return;
+        var entries = window.frame.leftBar.viewsModel;
+        var at = indexOfEntry(entries, viewUUID);
+        if (at >= 0)
+            entries.setProperty(at, "viewTitle", text);
+        socket.topBarTitle = text;
     }
 
     function setViewByUUID(uuid) {
@@ -152,7 +167,7 @@ ApplicationWindow {
             return;
         var sockets = window.frame.viewStack.sockets();
         for (var i = 0; i < sockets.length; ++i) {
-            delete views[sockets[i].uuid];
+            delete dictView[sockets[i].uuid];
             sockets[i].destroy();
         }
         delete childWindows[id];
@@ -161,7 +176,7 @@ ApplicationWindow {
     }
 
     function ejectView(windowID, uuid, point) {
-        var socket = views[uuid];
+        var socket = dictView[uuid];
         var source = windows[windowID];
         if (!socket || !source)
             return null;
@@ -218,138 +233,28 @@ ApplicationWindow {
         var ids = Object.keys(childWindows);
         for (var i = 0; i < ids.length; ++i)
             unregisterWindow(ids[i]);
-        for (var uuid in views) {
-            views[uuid].parent = null;
-            views[uuid].destroy();
+        for (var uuid in dictView) {
+            dictView[uuid].parent = null;
+            dictView[uuid].destroy();
         }
-        views = {};
+        dictView = {};
         moduleViews = [];
         frame.leftBar.moduleModel.clear();
         frame.leftBar.viewsModel.clear();
         frame.viewStack.currentUUID = "Home";
     }
 
-    function saveGeometry() {
-        settings.beginGroup("mainWindow");
-        settings.setValue("width", width);
-        settings.setValue("height", height);
-        settings.setValue("x", x);
-        settings.setValue("y", y);
-        settings.setValue("visibility", visibility);
-        settings.endGroup();
-    }
-
-    // Connected: the store is rewritten from scratch with the geometry and the views.
-    // Disconnected, there are no views to write: only the geometry is replaced, so the
-    // layout and module configuration saved at the last disconnection survive a restart.
-    function saveLayout() {
-        if (!tdc_backed.isConnected) {
-            saveGeometry();
-            return;
-        }
-        settings.clear();
-        saveGeometry();
-        settings.beginGroup("mainWindow");
-        settings.beginGroup("onConnection");
-        for (var i = 0; i < moduleViews.length; ++i) {
-            var moduleView = moduleViews[i];
-            if (!moduleView.item || typeof moduleView.item.saveSettings !== "function")
-                continue;
-            settings.beginGroup("modelView_" + moduleView.topBarTitle);
-            settings.setValue("notSubView", true);
-            moduleView.saveSettings();
-            settings.endGroup();
-        }
-        var entries = frame.leftBar.viewsModel;
-        for (var j = 0; j < entries.count; ++j) {
-            var entry = entries.get(j);
-            settings.beginGroup("subView_" + j);
-            settings.setValue("viewTitle", entry.viewTitle);
-            settings.setValue("viewUUID", entry.viewUUID);
-            settings.setValue("viewIcon", entry.viewIcon);
-            settings.setValue("viewType", entry.viewType);
-            if (views[entry.viewUUID])
-                views[entry.viewUUID].saveSettings();
-            settings.endGroup();
-        }
-        for (var id in childWindows) {
-            settings.beginGroup("window_" + id);
-            childWindows[id].saveSettings();
-            settings.endGroup();
-        }
-        settings.endGroup();
-        settings.endGroup();
-    }
-
     // The module configuration is written only while models exist; without them it would
     // overwrite the stored one with empty lists.
     function saveAll() {
-        saveLayout();
+        layoutStore.saveLayout("mainWindow");
         if (tdc_backed.isConnected)
             tdc_backed.saveSettings();
-    }
-
-    function loadGeometry() {
-        settings.beginGroup("mainWindow");
-        width = Math.max(minimumWidth, settings.intValue("width", 800));
-        height = Math.max(minimumHeight, settings.intValue("height", 600));
-        x = settings.intValue("x", 50);
-        y = settings.intValue("y", 50);
-        var stored = settings.intValue("visibility", Window.Windowed);
-        restoredVisibility = (stored === Window.Maximized || stored === Window.FullScreen) ? stored : Window.Windowed;
-        settings.endGroup();
     }
 
     function showRestored() {
         visibility = restoredVisibility;
         requestActivate();
-    }
-
-    function loadConnectedLayout() {
-        settings.beginGroup("mainWindow");
-        settings.beginGroup("onConnection");
-        var groups = settings.childGroups();
-        var subViews = [];
-        for (var i = 0; i < groups.length; ++i) {
-            var group = groups[i];
-            if (group.indexOf("modelView_") === 0) {
-                var title = group.substring(10);
-                for (var m = 0; m < moduleViews.length; ++m) {
-                    if (moduleViews[m].topBarTitle !== title)
-                        continue;
-                    settings.beginGroup(group);
-                    moduleViews[m].loadSettings();
-                    settings.endGroup();
-                }
-            } else if (group.indexOf("subView_") === 0) {
-                subViews.push(group);
-            }
-        }
-        // Sub views come back in the order they were listed.
-        subViews.sort(function(a, b) { return parseInt(a.substring(8), 10) - parseInt(b.substring(8), 10); });
-        for (var j = 0; j < subViews.length; ++j) {
-            settings.beginGroup(subViews[j]);
-            var uuid = String(settings.value("viewUUID", Functions.generateUUID()));
-            var socket = registerNewView(windowID, uuid, [], "",
-                                         String(settings.value("viewTitle", "SubView")),
-                                         String(settings.value("viewIcon", Style.gridIconUrl)),
-                                         "ViewSocket", String(settings.value("viewType", "")));
-            if (socket && !socket.loadSettings())
-                removeView(uuid);
-            settings.endGroup();
-        }
-        for (var k = 0; k < groups.length; ++k) {
-            if (groups[k].indexOf("window_") !== 0)
-                continue;
-            var child = registerNewWindow(groups[k].substring(7));
-            if (!child)
-                continue;
-            settings.beginGroup(groups[k]);
-            child.loadSettings();
-            settings.endGroup();
-        }
-        settings.endGroup();
-        settings.endGroup();
     }
 
     onClosing: {
@@ -365,7 +270,7 @@ ApplicationWindow {
         windows[windowID] = { frame: frame, window: mainWindow };
         frame.leftBar.generalModel.append({ viewIcon: "home", viewTitle: "Home", viewUUID: "Home", viewType: "" });
         frame.viewStack.currentUUID = "Home";
-        loadGeometry();
+        restoredVisibility = layoutStore.loadGeometry(mainWindow, "mainWindow");
         if (tdc_backed.isConnected)
             buildModuleViews();
     }
@@ -384,6 +289,11 @@ ApplicationWindow {
         id: exchanger
     }
 
+    LayoutStore {
+        id: layoutStore
+        shell: mainWindow
+    }
+
     WindowFrame {
         id: frame
         anchors.fill: parent
@@ -396,6 +306,7 @@ ApplicationWindow {
         homeView: home
         onAddViewRequested: registerNewView(windowID)
         onCloseViewRequested: removeView(uuid)
+        onRenameViewRequested: renameView(uuid, title)
         onEjectViewRequested: ejectView(windowID, uuid)
         onVersionRequested: versionDialog.open()
     }
@@ -426,6 +337,6 @@ ApplicationWindow {
             else
                 clearViews();
         }
-        function onLoadGUISettings() { loadConnectedLayout(); }
+        function onLoadGUISettings() { layoutStore.loadConnectedLayout("mainWindow"); }
     }
 }

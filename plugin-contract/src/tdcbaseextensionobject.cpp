@@ -2,8 +2,11 @@
 
 #include <QDebug>
 #include <QSettings>
+#include <QThreadPool>
 #include <QUuid>
 #include <QVariant>
+
+#include <exception>
 
 #include "tdc/tessaronmodule.h"
 
@@ -26,11 +29,52 @@ TDCBaseExtensionObject::TDCBaseExtensionObject(TessaronModule *module, QObject *
     }
 }
 
-TDCBaseExtensionObject::~TDCBaseExtensionObject() = default;
+TDCBaseExtensionObject::~TDCBaseExtensionObject()
+{
+    // A task may hold `this`; the model's memory must outlive it.
+    waitForTasks();
+}
 
 void TDCBaseExtensionObject::releaseModule()
 {
+    waitForTasks();
     m_module = nullptr;
+}
+
+int TDCBaseExtensionObject::runningTasks() const
+{
+    std::lock_guard<std::mutex> lock(m_taskMutex);
+    return m_runningTasks;
+}
+
+bool TDCBaseExtensionObject::startTask(std::function<void()> task)
+{
+    if (!m_module || !task)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_taskMutex);
+        ++m_runningTasks;
+    }
+    QThreadPool::globalInstance()->start([this, task = std::move(task)] {
+        try {
+            task();
+        } catch (const std::exception &e) {
+            qCritical().noquote() << "Model task failed: " + QString::fromUtf8(e.what());
+        } catch (...) {
+            qCritical().noquote() << "Model task failed: unknown exception";
+        }
+        // Notified under the lock: the waiter may destroy the model as soon as it sees zero.
+        std::lock_guard<std::mutex> lock(m_taskMutex);
+        --m_runningTasks;
+        m_tasksDone.notify_all();
+    });
+    return true;
+}
+
+void TDCBaseExtensionObject::waitForTasks()
+{
+    std::unique_lock<std::mutex> lock(m_taskMutex);
+    m_tasksDone.wait(lock, [this] { return m_runningTasks == 0; });
 }
 
 void TDCBaseExtensionObject::setModelUUID(QString modelUUID)

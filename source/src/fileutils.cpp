@@ -59,7 +59,8 @@ bool FileUtils::isDirWritable(const QString &path)
 
 bool FileUtils::makeFolder(const QString &path, const QString &folder_name)
 {
-    if (!isSingleFolderName(folder_name))
+    // An empty path would be the working directory: never where the user meant to write.
+    if (path.isEmpty() || !isSingleFolderName(folder_name))
         return false;
     QDir dir(path);
     return dir.exists() && dir.mkdir(folder_name);
@@ -67,6 +68,8 @@ bool FileUtils::makeFolder(const QString &path, const QString &folder_name)
 
 bool FileUtils::makeFolder(const QUrl &path, const QString &folder_name)
 {
+    if (!path.isLocalFile())
+        return false;
     return makeFolder(path.toLocalFile(), folder_name);
 }
 

@@ -62,7 +62,7 @@ QVector<ModuleObject *> loadPluginModules(const QString &applicationDir, const Q
     const QDir pluginsDir(path);
     if (!pluginsDir.exists()) {
         // Searching some other folder instead would load whatever libraries happen to sit there.
-        qWarning().noquote() << "Plugins folder " + path + " does not exist; no plugin loaded.";
+        qCritical().noquote() << "Plugins folder " + path + " does not exist; no plugin loaded.";
         qInfo().noquote() << "Plugin Modules loaded!";
         return plugins;
     }

@@ -140,7 +140,7 @@ void TDCBackendWrapper::pollDeviceList()
     m_refreshWatcher.setFuture(QtConcurrent::run([this] {
         RefreshResult result;
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_connectionWanted)
+        if (m_state != ConnectionState::Idle)
             return result;
         try {
             result.list = getDeviceListMap();
@@ -169,44 +169,53 @@ void TDCBackendWrapper::onRefreshFinished()
 void TDCBackendWrapper::connectToDevice(int index)
 {
     qDebug().noquote() << "Connecting to FPGA board...";
-    if (m_isConnecting) {
+    if (isConnecting()) {
         qWarning().noquote() << "A connection is already being opened; request ignored.";
         return;
     }
-    if (m_isConnected)
+    if (isConnected())
         disconnectDevice();
 
-    m_connectionWanted = true;
-    m_isConnecting = true;
-    emit isConnectingChanged();
+    setState(ConnectionState::Connecting);
     m_connectedDevice = index;
     emit connectedDeviceChanged(index);
-    m_openSucceeded = false;
-    m_connectionWatcher.setFuture(QtConcurrent::run([this, index] { openChannelAtIndex(index); }));
+    m_connectionWatcher.setFuture(QtConcurrent::run([this, index] { return openChannelAtIndex(index); }));
 }
 
-void TDCBackendWrapper::openChannelAtIndex(int index)
+void TDCBackendWrapper::setState(ConnectionState state)
+{
+    const ConnectionState old = m_state;
+    if (old == state)
+        return;
+    m_state = state;
+    // The change signals in the order QML has always seen them.
+    if (old == ConnectionState::Connected || state == ConnectionState::Connected)
+        emit isConnectedChanged();
+    if (old == ConnectionState::Connecting || state == ConnectionState::Connecting)
+        emit isConnectingChanged();
+}
+
+bool TDCBackendWrapper::openChannelAtIndex(int index)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_openSucceeded = false;
     std::vector<tessaron::DeviceDescription> devices;
     try {
         devices = m_backend->devices();
     } catch (const std::exception &e) {
         qCritical().noquote() << "Can't open device. ERROR: " + QString::fromUtf8(e.what());
-        return;
+        return false;
     }
     qDebug().noquote() << QStringLiteral("Opening device at index %1...").arg(index);
     if (index < 0 || std::size_t(index) >= devices.size()) {
         qCritical().noquote() << QStringLiteral("Can't open device. ERROR: no board at index %1 (%2 listed).")
                                      .arg(index)
                                      .arg(devices.size());
-        return;
+        return false;
     }
     const std::error_code ec = m_backend->open(devices[std::size_t(index)], m_backendOptions, kOpenTimeout);
     if (ec) {
         qCritical().noquote() << "Can't open device. ERROR: " + QString::fromStdString(ec.message());
-        return;
+        return false;
     }
     qInfo().noquote() << QStringLiteral("Device opened at index %1").arg(index);
     qDebug().noquote() << "Loading Hardware modules...";
@@ -216,22 +225,20 @@ void TDCBackendWrapper::openChannelAtIndex(int index)
         qCritical().noquote() << "TDCBackendWrapper: can't load hardware modules!";
         const QString what = QString::fromUtf8(e.what());
         qCritical().noquote() << (what.isEmpty() ? QStringLiteral("Unknown exception") : what);
-        return;
+        return false;
     } catch (...) {
         qCritical().noquote() << "TDCBackendWrapper: can't load hardware modules!";
         qCritical().noquote() << "Unknown exception";
-        return;
+        return false;
     }
     qInfo().noquote() << "Hardware Modules loaded.";
     qInfo().noquote() << "Device connected.";
-    m_openSucceeded = true;
+    return true;
 }
 
 void TDCBackendWrapper::connectionFailed()
 {
-    m_connectionWanted = false;
-    m_isConnecting = false;
-    emit isConnectingChanged();
+    setState(ConnectionState::Idle);
     m_connectedDevice = -1;
     emit connectedDeviceChanged(-1);
     emit connectionResult(TDCFrontend::ERROR_);
@@ -239,7 +246,7 @@ void TDCBackendWrapper::connectionFailed()
 
 void TDCBackendWrapper::onConnectionFinished()
 {
-    if (!m_openSucceeded) {
+    if (!m_connectionWatcher.result()) {
         connectionFailed();
         return;
     }
@@ -265,10 +272,7 @@ void TDCBackendWrapper::onConnectionFinished()
 
     tessaron::linkHardwareAndPluginModules(modules, m_pluginModule, this);
 
-    m_isConnected = true;
-    emit isConnectedChanged();
-    m_isConnecting = false;
-    emit isConnectingChanged();
+    setState(ConnectionState::Connected);
     emit connectionResult(TDCFrontend::CONNECTED);
     loadSettings();
 }
@@ -292,7 +296,7 @@ void TDCBackendWrapper::releaseModels()
 void TDCBackendWrapper::disconnectDevice()
 {
     qDebug().noquote() << "Disconnecting from FPGA board...";
-    if (m_isConnecting) {
+    if (isConnecting()) {
         qWarning().noquote() << "A connection is being opened; disconnect once it is done.";
         return;
     }
@@ -305,9 +309,9 @@ void TDCBackendWrapper::disconnectDevice()
         m_backend.reset();
         m_backend = m_setup.factory(std::string());
     }
-    m_connectionWanted = false;
+    // Both values change before either signal, as listeners of one may read the other.
     m_connectedDevice = -1;
-    m_isConnected = false;
+    m_state = ConnectionState::Idle;
     emit connectedDeviceChanged(-1);
     emit isConnectedChanged();
     setFirmwareTexts(kNoBoard, kNoBoard);

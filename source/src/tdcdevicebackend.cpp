@@ -2,9 +2,7 @@
 
 #include "tdc/tdcbackend.h"
 
-#ifdef TESSARON_HAVE_VETRA
 #include "vetra/vetra.h"
-#endif
 
 namespace tessaron {
 
@@ -23,13 +21,8 @@ public:
     std::vector<TessaronModule *> modules() const override { return m_backend.getModules(); }
     std::string libraryVersion() const override { return TDCBackend::version(); }
     std::string libraryBuildInfo() const override { return TDCBackend::buildInfo(); }
-#ifdef TESSARON_HAVE_VETRA
     std::string linkLibraryVersion() const override { return vetra::version(); }
     std::string linkLibraryBuildInfo() const override { return vetra::buildInfo(); }
-#else
-    std::string linkLibraryVersion() const override { return "unknown"; }
-    std::string linkLibraryBuildInfo() const override { return "unknown"; }
-#endif
 
 private:
     TDCBackend m_backend;

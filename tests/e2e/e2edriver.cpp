@@ -202,7 +202,7 @@ bool Driver::connectBoard()
         return false;
     check(button->property("text").toString() == QLatin1String("DISCONNECT"),
           QStringLiteral("the button then reads DISCONNECT"));
-    return waitUntil(QStringLiteral("views['stopwatch'] !== undefined && views['stopwatch'].item !== null"),
+    return waitUntil(QStringLiteral("dictView['stopwatch'] !== undefined && dictView['stopwatch'].item !== null"),
                      kConnectTimeoutMs, QStringLiteral("the counter view is added after connection"));
 }
 
@@ -254,7 +254,7 @@ bool Driver::runFirstStart()
 {
     if (!waitForMainWindow() || !connectBoard())
         return false;
-    QObject *counterView = qvariant_cast<QObject *>(eval(QStringLiteral("views['stopwatch'].item")));
+    QObject *counterView = qvariant_cast<QObject *>(eval(QStringLiteral("dictView['stopwatch'].item")));
     eval(QStringLiteral("setViewByUUID('stopwatch')"));
     if (!ratesMove(counterView, QStringLiteral("counter view")))
         return false;
@@ -262,10 +262,10 @@ bool Driver::runFirstStart()
 
     // Make a layout to find again: a sub view with the counter models, a display setting of
     // channel 1, and a window size.
-    const QString uuid = eval(QStringLiteral("views['stopwatch'].tdcModelData[0].modelUUID")).toString();
+    const QString uuid = eval(QStringLiteral("dictView['stopwatch'].tdcModelData[0].modelUUID")).toString();
     check(uuid.startsWith(QLatin1Char('{')), QStringLiteral("the counter model has an identifier"));
     const QString subView = eval(QStringLiteral(
-        "registerNewView('MainWindow', '', views['stopwatch'].tdcModelData, 'qrc:/plugin/fennick/CounterView.qml',"
+        "registerNewView('MainWindow', '', dictView['stopwatch'].tdcModelData, 'qrc:/plugin/fennick/CounterView.qml',"
         " 'Rates', 'stopwatch').uuid")).toString();
     check(!subView.isEmpty(), QStringLiteral("a sub view with the counter models is added"));
     QQuickItem *grid = findItem(counterView, QStringLiteral("channelGrid"));
@@ -275,7 +275,7 @@ bool Driver::runFirstStart()
     evalIn(grid, QStringLiteral("setChannelSetting(1, 'isLog', false)"));
     window_->resize(1100, 760);
     eval(QStringLiteral("setViewByUUID('%1')").arg(subView));
-    QQuickItem *subItem = qvariant_cast<QQuickItem *>(eval(QStringLiteral("views['%1'].item").arg(subView)));
+    QQuickItem *subItem = qvariant_cast<QQuickItem *>(eval(QStringLiteral("dictView['%1'].item").arg(subView)));
     if (!ratesMove(subItem, QStringLiteral("sub view")))
         return false;
     screenshot(QStringLiteral("03_layout"));
@@ -307,18 +307,18 @@ bool Driver::runRestart()
 
     waitUntil(QStringLiteral("frame.leftBar.viewsModel.count === 1 && frame.leftBar.viewsModel.get(0).viewTitle === 'Rates'"),
               kConnectTimeoutMs, QStringLiteral("the sub view \"Rates\" is restored"));
-    check(eval(QStringLiteral("views['stopwatch'].tdcModelData[0].modelUUID")).toString() == uuid,
+    check(eval(QStringLiteral("dictView['stopwatch'].tdcModelData[0].modelUUID")).toString() == uuid,
           QStringLiteral("the counter model's identifier is restored"));
-    check(eval(QStringLiteral("views['%1'] !== undefined && views['%1'].tdcModelData[0].modelUUID").arg(subView)).toString() == uuid,
+    check(eval(QStringLiteral("dictView['%1'] !== undefined && dictView['%1'].tdcModelData[0].modelUUID").arg(subView)).toString() == uuid,
           QStringLiteral("the restored sub view finds its model again"));
-    QObject *counterView = qvariant_cast<QObject *>(eval(QStringLiteral("views['stopwatch'].item")));
+    QObject *counterView = qvariant_cast<QObject *>(eval(QStringLiteral("dictView['stopwatch'].item")));
     QQuickItem *grid = findItem(counterView, QStringLiteral("channelGrid"));
     check(grid && evalIn(grid, QStringLiteral("channelSetting(1, 'maxVal', 9)")).toInt() == 6
                && !evalIn(grid, QStringLiteral("channelSetting(1, 'isLog', true)")).toBool(),
           QStringLiteral("the counter view's channel display settings are restored"));
 
     eval(QStringLiteral("setViewByUUID('%1')").arg(subView));
-    QQuickItem *subItem = qvariant_cast<QQuickItem *>(eval(QStringLiteral("views['%1'].item").arg(subView)));
+    QQuickItem *subItem = qvariant_cast<QQuickItem *>(eval(QStringLiteral("dictView['%1'].item").arg(subView)));
     if (!ratesMove(subItem, QStringLiteral("restored sub view")))
         return false;
     screenshot(QStringLiteral("06_restored"));

@@ -5,13 +5,9 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import "./../../qml/utils"
 
-Item {
+PluginView {
     id: root
 
-    property var tdcModelData: []
-    property var dataExchanger: null
-    property var mainWindow: null
-    property var viewSocket: null
     readonly property var counterModel: tdcModelData && tdcModelData.length > 0 ? tdcModelData[0] : null
     readonly property var inputModel: tdcModelData && tdcModelData.length > 1 ? tdcModelData[1] : null
     property var processedHistories: []
@@ -19,9 +15,6 @@ Item {
     property bool exchangeActive: false
     readonly property bool running: counterModel !== null && counterModel.autopush
     readonly property real wantedIntegrationTime: (visible || exchangeActive) ? 0.2 : 1
-    readonly property var modelIcon: []
-    readonly property int subViewIndex: 0
-    readonly property int subViewCount: 1
 
     // Models outlive the board by a moment on disconnection: the board's modules are gone
     // before the views are. Nothing is asked of them then.
@@ -68,6 +61,8 @@ Item {
         applyIntegrationTime();
         readCounters();
     }
+
+    subViewCount: 1
 
     function saveSettings() { grid.saveSettings(); }
     function loadSettings() { grid.loadSettings(); }

@@ -70,8 +70,12 @@ public:
     double tdcPeriod() const;
     double minBinWidth() const;
     double syncPeriod() const;
-    bool isConnecting() const { return m_isConnecting; }
-    bool isConnected() const { return m_isConnected; }
+    // idle → connecting (connectToDevice) → connected (open succeeded) or idle (it failed);
+    // connected → idle (disconnectDevice).
+    enum class ConnectionState { Idle, Connecting, Connected };
+    ConnectionState connectionState() const { return m_state; }
+    bool isConnecting() const { return m_state == ConnectionState::Connecting; }
+    bool isConnected() const { return m_state == ConnectionState::Connected; }
     int connectedDevice() const { return m_connectedDevice; }
     QVariantList deviceListMap() const { return m_deviceListMap; }
     QVector<ModuleObject *> pluginModule() const { return m_pluginModule; }
@@ -106,9 +110,9 @@ public slots:
 public:
     Q_INVOKABLE void disconnectDevice();
     Q_INVOKABLE void connectToDevice(int index);
-    // The open step of a connection; runs on a pool thread. Its outcome is read by the
-    // connection-finished handler.
-    Q_INVOKABLE void openChannelAtIndex(int index);
+    // The open step of a connection; runs on a pool thread. Answers whether the board was
+    // opened and its modules loaded; the connection-finished handler acts on that.
+    Q_INVOKABLE bool openChannelAtIndex(int index);
     Q_INVOKABLE void saveSettings();
     Q_INVOKABLE QObject *getModelByUUID(QString uuid);
 
@@ -130,18 +134,19 @@ private:
     std::mutex m_mutex;   // one call at a time on the entry object
     TDCModule *m_channelModule = nullptr;
     QVector<ModuleObject *> m_pluginModule;
-    QFutureWatcher<void> m_connectionWatcher;
+    void setState(ConnectionState state);
+
+    // The open task's answer: whether the board was opened and its modules loaded.
+    QFutureWatcher<bool> m_connectionWatcher;
     QFutureWatcher<RefreshResult> m_refreshWatcher;
     bool m_refreshRunning = false;
-    std::atomic<bool> m_openSucceeded{false};
-    // Set while a connection is wanted, so a refresh queued before it leaves the board alone.
-    std::atomic<bool> m_connectionWanted{false};
+    // Written on the GUI thread only; read by refresh tasks, so that one queued before a
+    // connection leaves the board alone.
+    std::atomic<ConnectionState> m_state{ConnectionState::Idle};
     QVariantList m_deviceListMap;
     QTimer *m_devicePollTimer = nullptr;
     tessaron::BackendOptions m_backendOptions;
     int m_connectedDevice = -1;
-    bool m_isConnected = false;
-    bool m_isConnecting = false;
     QString m_fwCompileTime;
     QString m_fwTag;
     QString m_libTDCVersion;

@@ -46,12 +46,20 @@ Item {
             mainWindow.spawnMessage("info", "SERIAL MODE", "Looking for serial connection...");
     }
 
+    // The session's layout and module configuration are stored before the board goes,
+    // whether the user leaves it or switches to another board.
     function disconnectBoard() {
         if (mainWindow)
             mainWindow.saveAll();
         else
             tdc_backed.saveSettings();
         tdc_backed.disconnectDevice();
+    }
+
+    function connectBoard(index) {
+        if (tdc_backed.isConnected)
+            disconnectBoard();
+        tdc_backed.connectToDevice(index);
     }
 
     objectName: "homeView"
@@ -98,7 +106,7 @@ Item {
                 isConnecting: tdc_backed.isConnecting
                 isConnected: tdc_backed.isConnected
                 connectedDevice: tdc_backed.connectedDevice
-                onConnectRequested: tdc_backed.connectToDevice(boardIndex)
+                onConnectRequested: root.connectBoard(boardIndex)
                 onDisconnectRequested: root.disconnectBoard()
             }
         }

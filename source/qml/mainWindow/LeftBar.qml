@@ -20,6 +20,7 @@ Rectangle {
     signal addViewRequested()
     signal closeViewRequested(string uuid)
     signal ejectViewRequested(string uuid)
+    signal renameViewRequested(string uuid, string title)
     signal versionRequested()
 
     implicitWidth: 220
@@ -97,6 +98,7 @@ Rectangle {
                 onAddRequested: root.addViewRequested()
                 onCloseRequested: root.closeViewRequested(uuid)
                 onEjectRequested: root.ejectViewRequested(uuid)
+                onRenameRequested: root.renameViewRequested(uuid, title)
             }
         }
     }

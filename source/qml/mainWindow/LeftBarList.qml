@@ -18,6 +18,7 @@ Column {
     signal addRequested()
     signal closeRequested(string uuid)
     signal ejectRequested(string uuid)
+    signal renameRequested(string uuid, string title)
 
     width: parent ? parent.width : 200
     spacing: 0
@@ -96,7 +97,7 @@ Column {
                     color: Style.leftMenu.text
                     onAccepted: {
                         if (text.trim() !== "")
-                            root.model.setProperty(index, "viewTitle", text.trim());
+                            root.renameRequested(viewUUID, text.trim());
                         visible = false;
                     }
                     onActiveFocusChanged: if (!activeFocus) visible = false

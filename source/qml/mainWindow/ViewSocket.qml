@@ -1,6 +1,6 @@
-// The container of one view in a stack: loads the view file, hands it its models, the data
-// exchanger and the main window, forwards the top bar's actions to it while it is current,
-// and saves and restores it inside the settings group the caller has opened.
+// The container of one view in a stack: loads the view file (a PluginView), hands it its
+// models, the data exchanger, the main window and itself, and relays the top bar's actions to
+// the view while it is the current one. Saving and restoring it is the layout store's job.
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import "../utils"
@@ -20,10 +20,11 @@ Item {
     property var mainWindow: null
 
     readonly property alias item: loader.item
-    readonly property var modelIcon: item && item.modelIcon !== undefined ? item.modelIcon : []
-    readonly property int subViewIndex: item && item.subViewIndex !== undefined ? item.subViewIndex : 0
-    readonly property int subViewCount: item && item.subViewCount !== undefined ? item.subViewCount : 0
+    readonly property var modelIcon: item ? item.modelIcon : []
+    readonly property int subViewIndex: item ? item.subViewIndex : 0
+    readonly property int subViewCount: item ? item.subViewCount : 0
 
+    // What the view sees as its top bar: these signals come only while the view is current.
     signal btn0Fired()
     signal btn1Fired()
     signal btn2Fired()
@@ -69,57 +70,9 @@ Item {
             "tdcModelData": Qt.binding(function() { return root.tdcModelData; }),
             "dataExchanger": root.dataExchanger,
             "mainWindow": root.mainWindow,
-            "viewSocket": root
+            "viewSocket": root,
+            "topWindowBar": root
         });
-    }
-
-    function saveSettings() {
-        if (String(viewSocketSource) === "")
-            return;
-        settings.setValue("viewSocketSource", String(viewSocketSource));
-        if (!settings.contains("notSubView")) {
-            var ids = modelUUIDs();
-            settings.beginWriteArray("modelUUIDs", ids.length);
-            for (var i = 0; i < ids.length; ++i) {
-                settings.setArrayIndex(i);
-                settings.setValue("uuid", ids[i]);
-            }
-            settings.endArray();
-        }
-        if (item && typeof item.saveSettings === "function") {
-            settings.beginGroup("itemContext");
-            item.saveSettings();
-            settings.endGroup();
-        }
-    }
-
-    // Answers false when the stored view has lost every model it showed; the caller then
-    // removes the view.
-    function loadSettings() {
-        if (!settings.contains("viewSocketSource"))
-            return true;
-        var source = settings.value("viewSocketSource");
-        var models = tdcModelData;
-        if (!settings.contains("notSubView")) {
-            models = [];
-            var size = settings.beginReadArray("modelUUIDs");
-            for (var i = 0; i < size; ++i) {
-                settings.setArrayIndex(i);
-                var model = tdc_backed.getModelByUUID(String(settings.value("uuid", "")));
-                if (model)
-                    models.push(model);
-            }
-            settings.endArray();
-            if (models.length === 0)
-                return false;
-        }
-        load(source, models);
-        if (item && typeof item.loadSettings === "function") {
-            settings.beginGroup("itemContext");
-            item.loadSettings();
-            settings.endGroup();
-        }
-        return true;
     }
 
     Loader {

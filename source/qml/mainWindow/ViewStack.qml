@@ -36,14 +36,14 @@ Item {
             views.push(homeView);
         for (var i = 0; i < views.length; ++i) {
             views[i].visible = views[i] === found;
-            if (views[i].isCurrentView !== undefined)
-                views[i].isCurrentView = views[i] === found;
+            views[i].isCurrentView = views[i] === found;
         }
         currentView = found;
     }
 
     function forward(action, argument) {
-        if (currentView && typeof currentView.topBarAction === "function")
+        // Sockets and the Home view both take the top bar's actions.
+        if (currentView)
             currentView.topBarAction(action, argument);
     }
 

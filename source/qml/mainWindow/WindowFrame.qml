@@ -16,6 +16,7 @@ Item {
     signal addViewRequested()
     signal closeViewRequested(string uuid)
     signal ejectViewRequested(string uuid)
+    signal renameViewRequested(string uuid, string title)
     signal versionRequested()
 
     LeftBar {
@@ -30,6 +31,7 @@ Item {
         onAddViewRequested: root.addViewRequested()
         onCloseViewRequested: root.closeViewRequested(uuid)
         onEjectViewRequested: root.ejectViewRequested(uuid)
+        onRenameViewRequested: root.renameViewRequested(uuid, title)
         onVersionRequested: root.versionRequested()
     }
 

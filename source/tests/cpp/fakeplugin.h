@@ -26,6 +26,7 @@ public:
     FakeModel(TessaronModule *module, QObject *parent);
     double gain() const { return m_gain; }
     void setGain(double gain) { m_gain = gain; }
+    bool startProbeTask(std::function<void()> task) { return startTask(std::move(task)); }
     QString createdBy;
 
 private:

@@ -122,6 +122,17 @@ private:
                                                    std::move(setup));
     }
 
+    // The fixture plugins carry their own copy of FakeModel's meta-object, so qobject_cast
+    // cannot recognise their models; the class name can.
+    static FakeModel *fixtureModel(ModuleObject *plugin)
+    {
+        if (plugin->modelList().isEmpty())
+            return nullptr;
+        TDCBaseExtensionObject *model = plugin->modelList().at(0);
+        return qstrcmp(model->metaObject()->className(), "FakeModel") == 0 ? static_cast<FakeModel *>(model)
+                                                                           : nullptr;
+    }
+
     // Connects and waits for the outcome; returns the connection results seen.
     static QList<int> connectAndWait(TDCBackendWrapper &wrapper, int index)
     {
@@ -326,6 +337,83 @@ private slots:
         QCOMPARE(wrapper->getFwTag(), QString("No board connected"));
         QCOMPARE(wrapper->connectedDevice(), -1);
         QCOMPARE(m_board->paths.back(), std::string());
+    }
+
+    void connectionStateFollowsTheOpen()
+    {
+        m_board->setDevices({usbBoard("A")});
+        auto wrapper = makeWrapper(60000);
+        using State = TDCBackendWrapper::ConnectionState;
+        QCOMPARE(wrapper->connectionState(), State::Idle);
+        QSignalSpy connected(wrapper.get(), &TDCBackendWrapper::isConnectedChanged);
+        QSignalSpy connecting(wrapper.get(), &TDCBackendWrapper::isConnectingChanged);
+        QSignalSpy results(wrapper.get(), &TDCBackendWrapper::connectionResult);
+        wrapper->connectToDevice(0);
+        QCOMPARE(wrapper->connectionState(), State::Connecting);
+        QVERIFY(wrapper->isConnecting());
+        QVERIFY(!wrapper->isConnected());
+        QCOMPARE(connecting.count(), 1);
+        // A second request while opening changes nothing.
+        QTest::ignoreMessage(QtWarningMsg, "A connection is already being opened; request ignored.");
+        wrapper->connectToDevice(0);
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 20000);
+        QCOMPARE(wrapper->connectionState(), State::Connected);
+        QVERIFY(!wrapper->isConnecting());
+        QCOMPARE(connected.count(), 1);
+        QCOMPARE(connecting.count(), 2);
+        wrapper->disconnectDevice();
+        QCOMPARE(wrapper->connectionState(), State::Idle);
+        QCOMPARE(connected.count(), 2);
+        // Disconnecting never passes through connecting.
+        QCOMPARE(connecting.count(), 2);
+    }
+
+    // At quit the wrapper releases every model; a model task still running then must end
+    // before its module, and the model itself, go away.
+    void releaseWaitsForRunningModelTasks()
+    {
+        FakeModule alphaModule(0x77);
+        m_board->setDevices({usbBoard("A")});
+        m_board->modules = {&alphaModule};
+        auto wrapper = makeWrapper(60000, true);
+        QCOMPARE(connectAndWait(*wrapper, 0), QList<int>{TDCFrontend::CONNECTED});
+        FakeModel *model = fixtureModel(wrapper->pluginModule().at(0));
+        QVERIFY(model);
+
+        std::atomic<bool> started{false}, finished{false}, sawModule{false};
+        QVERIFY(model->startProbeTask([&] {
+            started = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sawModule = model->hardwareModule() == &alphaModule;
+            finished = true;
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(started, 20000);
+        QCOMPARE(model->runningTasks(), 1);
+        wrapper.reset();
+        QVERIFY(finished);
+        QVERIFY(sawModule);
+    }
+
+    void releasedModelStartsNoTaskAndSurvivesAThrowingOne()
+    {
+        FakeModule alphaModule(0x77);
+        m_board->setDevices({usbBoard("A")});
+        m_board->modules = {&alphaModule};
+        auto wrapper = makeWrapper(60000, true);
+        QCOMPARE(connectAndWait(*wrapper, 0), QList<int>{TDCFrontend::CONNECTED});
+        QPointer<FakeModel> model = fixtureModel(wrapper->pluginModule().at(0));
+        QVERIFY(model);
+
+        QTest::ignoreMessage(QtCriticalMsg, "Model task failed: no board answer");
+        QVERIFY(model->startProbeTask([] { throw std::runtime_error("no board answer"); }));
+        QTRY_COMPARE_WITH_TIMEOUT(model->runningTasks(), 0, 20000);
+
+        std::atomic<bool> ran{false};
+        wrapper->disconnectDevice();
+        QVERIFY(!model->startProbeTask([&] { ran = true; }));
+        QCOMPARE(model->runningTasks(), 0);
+        QThreadPool::globalInstance()->waitForDone(5000);
+        QVERIFY(!ran);
     }
 
     void modelsAreLinkedReleasedAndRestored()

@@ -1,5 +1,8 @@
 // File and URL helpers used by the views.
 #include <QFileInfo>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlExpression>
 #include <QtTest>
 
 #include "testmain.h"
@@ -49,6 +52,49 @@ private slots:
         QVERIFY(!stamped.isEmpty());
         QVERIFY(QFileInfo(stamped).isDir());
         QVERIFY(QRegularExpression("/run_\\d{8}T\\d{6}$").match(stamped).hasMatch());
+    }
+
+    // Without a folder to create it in, nothing is created: an empty path or a URL that is
+    // not a local file once meant the working directory.
+    void makeFolderRefusesPathsThatAreNoFolder()
+    {
+        FileUtils utils;
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
+        QVERIFY(!utils.makeFolder(QString(), "x"));
+        QVERIFY(!utils.makeFolder(QUrl(), "x"));
+        QVERIFY(!utils.makeFolder(QUrl("https://example.org/data"), "x"));
+        QVERIFY(!utils.makeFolder(QUrl("relative/folder"), "x"));
+        QVERIFY(!utils.makeFolder(QUrl::fromLocalFile(work.path()), ""));
+        QCOMPARE(utils.makeFolderTimestamp(QString(), "run_"), QString());
+        QDir::setCurrent(before);
+        QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Views reach the helpers through QML, where a text and a url pick different overloads.
+    void viewsReachTheHelpersByTheirNames()
+    {
+        FileUtils utils;
+        QTemporaryDir dir;
+        QQmlEngine engine;
+        engine.rootContext()->setContextProperty("fileUtils", &utils);
+        engine.rootContext()->setContextProperty("folder", dir.path());
+        engine.rootContext()->setContextProperty("folderUrl", QUrl::fromLocalFile(dir.path()));
+        auto run = [&](const QString &code) {
+            QQmlExpression expression(engine.rootContext(), nullptr, code);
+            const QVariant result = expression.evaluate();
+            if (expression.hasError())
+                qWarning() << expression.error();
+            return result;
+        };
+        QCOMPARE(run("fileUtils.makeFolder(folder, 'a')").toBool(), true);
+        QCOMPARE(run("fileUtils.makeFolder(folderUrl, 'b')").toBool(), true);
+        QCOMPARE(run("fileUtils.folderExixsts(folder, 'b')").toBool(), true);
+        QCOMPARE(run("fileUtils.makeFolder('', 'c')").toBool(), false);
+        QCOMPARE(run("fileUtils.makeFolder(Qt.resolvedUrl('https://example.org/'), 'c')").toBool(), false);
+        QCOMPARE(run("typeof fileUtils.openUrl").toString(), QString("function"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"a", "b"}));
     }
 
     void timestampFolderWithoutPermission()

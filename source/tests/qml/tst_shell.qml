@@ -8,7 +8,7 @@ TestCase {
     when: windowShown
 
     property var window: null
-    readonly property string histogramIcon: "qrc:/plugin/brenmor/histogram_icon.png"
+    readonly property string histogramIcon: "qrc:/plugin/histogrammermodule/img/histogram_icon.png"
 
     Component { id: counterModelComponent; FakeCounterModel {} }
     Component { id: moduleComponent; FakeModuleObject {} }
@@ -110,7 +110,7 @@ TestCase {
         tdc_backed.simulateDisconnect();
         compare(modules.count, 0);
         compare(window.frame.leftBar.viewsModel.count, 0);
-        compare(Object.keys(window.views).length, 0);
+        compare(Object.keys(window.dictView).length, 0);
         compare(window.frame.viewStack.currentView, window.homeView, "the home view is shown again");
     }
 
@@ -123,12 +123,89 @@ TestCase {
         compare(window.frame.viewStack.currentUUID, histogramIcon);
         compare(window.frame.viewStack.currentView.topBarTitle, "Histogram");
 
-        // With another sub view left, the neighbour becomes current instead.
+        // With another sub view left, the fallback is not used: Home is shown.
         var first = window.registerNewView("MainWindow");
         var second = window.registerNewView("MainWindow");
         window.setViewByUUID(second.uuid);
         window.removeView(second.uuid);
-        compare(window.frame.viewStack.currentUUID, first.uuid);
+        compare(window.frame.viewStack.currentView, window.homeView);
+
+        // Removing a view that is not current changes nothing on screen.
+        var third = window.registerNewView("MainWindow");
+        window.setViewByUUID(first.uuid);
+        window.removeView(third.uuid);
+        compare(window.frame.viewStack.currentView, first);
+
+        // An explicit fallback is honoured.
+        window.removeView(first.uuid, "stopwatch");
+        compare(window.frame.viewStack.currentUUID, "stopwatch");
+    }
+
+    function test_viewsGetTheDeclaredContract() {
+        var modules = connectWithViews();
+        var socket = window.dictView[histogramIcon];
+        verify(socket, "module views are registered by their identifier");
+        var view = socket.item;
+        compare(view.tdcModelData.length, 1);
+        compare(view.tdcModelData[0].modelUUID, "{h-1}");
+        compare(view.dataExchanger, window.dataExchanger);
+        compare(view.viewSocket, socket);
+        compare(view.mainWindow, window);
+        verify(view.topWindowBar);
+        compare(socket.modelIcon.length, 3, "the view's buttons reach its container");
+        window.setViewByUUID(histogramIcon);
+        compare(window.frame.topBar.modelIcon.length, 3);
+
+        // The counter view declares nothing to save; saving it is still safe.
+        window.saveAll();
+        verify(settings.allKeys().indexOf("mainWindow/onConnection/modelView_Histogram/itemContext/note") >= 0);
+    }
+
+    function test_topBarButtonsReachOnlyTheCurrentView() {
+        var modules = connectWithViews();
+        var model = modules.histogram.modelList[0];
+        var first = window.registerNewView("MainWindow", "", [model], Qt.resolvedUrl("fakes/PlainView.qml"), "First");
+        var second = window.registerNewView("MainWindow", "", [model], Qt.resolvedUrl("fakes/PlainView.qml"), "Second");
+        window.setViewByUUID(second.uuid);
+        window.frame.topBar.btn0Fired();
+        window.frame.topBar.btn2Fired();
+        window.setViewByUUID(first.uuid);
+        window.frame.topBar.btn1Fired();
+        compare(second.item.fired, ["btn0", "btn2"]);
+        compare(first.item.fired, ["btn1"]);
+        compare(window.dictView[histogramIcon].item.fired, [], "module views not shown hear nothing");
+    }
+
+    function test_renameChangesTheTopBarTitle() {
+        var socket = window.registerNewView("MainWindow");
+        window.setViewByUUID(socket.uuid);
+        compare(window.frame.topBar.title, "SubView");
+        window.renameView(socket.uuid, "  Rates over time ");
+        compare(window.frame.leftBar.viewsModel.get(0).viewTitle, "Rates over t");
+        compare(socket.topBarTitle, "Rates over t");
+        compare(window.frame.topBar.title, "Rates over t");
+        window.renameView(socket.uuid, "   ");
+        compare(socket.topBarTitle, "Rates over t", "a blank title is refused");
+    }
+
+    function test_connectOnAnotherBoardSavesBeforeDisconnecting() {
+        tdc_backed.deviceListMap = [
+            { "index": 0, "class": "LibFTDI", "serialNumber": "A", "boardName": "Kestrane" },
+            { "index": 1, "class": "LibFTDI", "serialNumber": "B", "boardName": "Kestrane" }];
+        var modules = connectWithViews();
+        window.registerNewView("MainWindow", "", [modules.counter.modelList[0]],
+                               Qt.resolvedUrl("fakes/PlainView.qml"), "Rates");
+        tdc_backed.calls = [];
+        window.homeView.connectBoard(1);
+        compare(tdc_backed.calls, ["saveSettings", "disconnectDevice", "connectToDevice(1)"]);
+        compare(settings.value("mainWindow/onConnection/subView_0/viewTitle"), "Rates",
+                "the session's layout is stored before the board goes");
+
+        // Not connected: nothing to save, straight to the board.
+        tdc_backed.simulateDisconnect();
+        tdc_backed.calls = [];
+        window.homeView.connectBoard(0);
+        compare(tdc_backed.calls, ["connectToDevice(0)"]);
     }
 
     function test_fallbackWithoutHistogramShowsHome() {
@@ -157,7 +234,7 @@ TestCase {
         tdc_backed.simulateConnect(tdc_backed.pluginModule);
         tdc_backed.loadGUISettings();
         compare(viewTitles(), ["Rates", "SubView"], "sub views come back in their order, empty ones too");
-        var restored = window.views[window.frame.leftBar.viewsModel.get(0).viewUUID];
+        var restored = window.dictView[window.frame.leftBar.viewsModel.get(0).viewUUID];
         compare(restored.uuid, socket.uuid);
         compare(restored.viewType, "chart");
         compare(restored.tdcModelData.length, 1);
@@ -177,7 +254,7 @@ TestCase {
         tdc_backed.simulateConnect(tdc_backed.pluginModule);
         tdc_backed.loadGUISettings();
         compare(window.frame.leftBar.viewsModel.count, 0);
-        compare(Object.keys(window.views).length, 2, "only the module views remain");
+        compare(Object.keys(window.dictView).length, 2, "only the module views remain");
     }
 
     function test_closeWhileDisconnectedKeepsLayout() {
@@ -248,7 +325,7 @@ TestCase {
         compare(child.x, 60);
         child.close();
         verify(window.childWindows[child.windowID] === undefined);
-        verify(window.views[socket.uuid] === undefined);
+        verify(window.dictView[socket.uuid] === undefined);
     }
 
     function entryItem(uuid) {

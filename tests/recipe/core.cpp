@@ -1,0 +1,1 @@
+// An empty model source for the recipe checks.

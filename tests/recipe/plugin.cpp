@@ -1,0 +1,1 @@
+// An empty plugin source for the recipe checks.
