@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "log.h"
@@ -162,6 +163,14 @@ bool Dorrin::file_writer::writeAll(const void *data, std::size_t size)
         size -= static_cast<std::size_t>(n);
         d_->fileBytes += static_cast<std::uint64_t>(n);
         bytes_.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+    }
+    // A file whose folder was removed still takes writes, into an inode nobody can reach:
+    // that is a failure, not a success.
+    struct stat st{};
+    if (::fstat(d_->fd, &st) == 0 && st.st_nlink == 0) {
+        stop(std::make_error_code(std::errc::no_such_file_or_directory),
+             d_->files.back() + " was removed while it was being written");
+        return false;
     }
     if (d_->sync && ::fdatasync(d_->fd) != 0 && errno != EINVAL) {
         const int e = errno;

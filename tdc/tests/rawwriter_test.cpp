@@ -289,6 +289,22 @@ TEST(RawWriter, FailingDiskLeavesAReadableFile)
     expectSame(std::vector<Dorrin::measurement>(tags.begin(), tags.begin() + written), s.tags);
 }
 
+TEST(RawWriter, AFileRemovedWhileWrittenStopsTheWriter)
+{
+    TempDir dir;
+    const auto tags = periodic(200'000);
+    Writer w(dir.file("gone.bin"), Writer::binary, false, Writer::description{}, 1, 0, 0s, {});
+    w.write(tags.data(), 70'000);
+    ASSERT_FALSE(w.stopped());
+    std::system(("rm -rf " + dir.path()).c_str());
+    w.write(tags.data() + 70'000, 130'000);
+    w.flush();
+    EXPECT_TRUE(w.stopped());
+    EXPECT_EQ(w.error(), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(w.tags_written() + w.lost_events(), tags.size());
+    EXPECT_LT(w.tags_written(), tags.size());
+}
+
 TEST(RawWriter, MissingFolderIsAnErrorNotACrash)
 {
     const auto tags = periodic(10);
