@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-#include "../../kestrane/src/profile/json.h"
+#include <nlohmann/json.hpp>
+
 #include "boards.h"
 
 namespace {
@@ -41,28 +42,29 @@ Run run(const std::string &env, const std::string &args)
     return r;
 }
 
-std::vector<kestrane::json::Value> lines(const std::string &out)
+using Json = nlohmann::json;
+
+std::vector<Json> lines(const std::string &out)
 {
-    std::vector<kestrane::json::Value> values;
+    std::vector<Json> values;
     std::size_t start = 0;
     while (start < out.size()) {
         const std::size_t end = out.find('\n', start);
         const std::string line = out.substr(start, end - start);
         start = end == std::string::npos ? out.size() : end + 1;
-        kestrane::json::Value v;
-        std::string error;
-        EXPECT_TRUE(kestrane::json::parse(line, v, error)) << error << ": " << line;
-        values.push_back(v);
+        try {
+            values.push_back(Json::parse(line));
+        } catch (const Json::parse_error &e) {
+            ADD_FAILURE() << e.what() << ": " << line;
+        }
     }
     return values;
 }
 
-const kestrane::json::Value *member(const kestrane::json::Value &v, const std::string &key)
+const Json *member(const Json &v, const std::string &key)
 {
-    for (const auto &kv : v.object)
-        if (kv.first == key)
-            return &kv.second;
-    return nullptr;
+    const auto it = v.find(key);
+    return it == v.end() ? nullptr : &*it;
 }
 
 } // namespace
@@ -74,10 +76,10 @@ TEST(Cli, ListsVirtualBoardsOnlyWhenAskedFor)
     const auto boards = lines(r.out);
     ASSERT_EQ(boards.size(), 2u) << r.out;
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(member(boards[i], "class")->string, "D3XX");
-        EXPECT_EQ(member(boards[i], "numCH")->string, "9");
-        EXPECT_EQ(member(boards[i], "serialNumber")->string, "KEST-VIRTUAL-" + std::to_string(i));
-        EXPECT_NE(member(boards[i], "description")->string.find("virtual"), std::string::npos);
+        EXPECT_EQ(member(boards[i], "class")->get<std::string>(), "D3XX");
+        EXPECT_EQ(member(boards[i], "numCH")->get<std::string>(), "9");
+        EXPECT_EQ(member(boards[i], "serialNumber")->get<std::string>(), "KEST-VIRTUAL-" + std::to_string(i));
+        EXPECT_NE(member(boards[i], "description")->get<std::string>().find("virtual"), std::string::npos);
     }
 
     r = run("", "list");
@@ -101,17 +103,17 @@ TEST(Cli, InfoDescribesTheBoard)
     ASSERT_EQ(doc.size(), 1u);
     const auto *firmware = member(doc[0], "firmware");
     ASSERT_TRUE(firmware);
-    EXPECT_EQ(member(*firmware, "tag")->string.rfind("Kestrane virtual;", 0), 0u);
-    EXPECT_GT(member(*firmware, "compileTime")->number, 0);
-    EXPECT_EQ(member(doc[0], "channels")->number, 9);
-    EXPECT_EQ(member(doc[0], "coarseBits")->number, 8);
-    EXPECT_EQ(member(doc[0], "fineBits")->number, 16);
-    EXPECT_DOUBLE_EQ(member(doc[0], "tdcPeriod")->number, 2.5e-9);
-    EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->number, 1e-12);
+    EXPECT_EQ(member(*firmware, "tag")->get<std::string>().rfind("Kestrane virtual;", 0), 0u);
+    EXPECT_GT(member(*firmware, "compileTime")->get<double>(), 0);
+    EXPECT_EQ(member(doc[0], "channels")->get<double>(), 9);
+    EXPECT_EQ(member(doc[0], "coarseBits")->get<double>(), 8);
+    EXPECT_EQ(member(doc[0], "fineBits")->get<double>(), 16);
+    EXPECT_DOUBLE_EQ(member(doc[0], "tdcPeriod")->get<double>(), 2.5e-9);
+    EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->get<double>(), 1e-12);
     const auto *modules = member(doc[0], "modules");
     ASSERT_TRUE(modules);
-    ASSERT_EQ(modules->array.size(), 4u);
-    for (const auto &m : modules->array) {
+    ASSERT_EQ(modules->size(), 4u);
+    for (const auto &m : *modules) {
         EXPECT_TRUE(member(m, "typeID"));
         EXPECT_TRUE(member(m, "hardwareVersion") && member(*member(m, "hardwareVersion"), "major"));
         EXPECT_TRUE(member(m, "softwareVersion") && member(*member(m, "softwareVersion"), "patch"));
@@ -125,11 +127,11 @@ TEST(Cli, CountsPrintsOneSamplePerLine)
     const auto samples = lines(r.out);
     ASSERT_EQ(samples.size(), 4u);
     for (const auto &s : samples) {
-        EXPECT_DOUBLE_EQ(member(s, "integrationTime")->number, 0.05);
+        EXPECT_DOUBLE_EQ(member(s, "integrationTime")->get<double>(), 0.05);
         const auto *rates = member(s, "rates");
         ASSERT_TRUE(rates);
-        ASSERT_EQ(rates->array.size(), 9u);
-        EXPECT_NEAR(rates->array[0].number, 3600, 3600 * 0.05) << "sync first";
+        ASSERT_EQ(rates->size(), 9u);
+        EXPECT_NEAR((*rates)[0].get<double>(), 3600, 3600 * 0.05) << "sync first";
     }
 }
 
@@ -164,5 +166,25 @@ TEST(Cli, ClearErrorsAndExitCodes)
         EXPECT_EQ(r.exitCode, 2) << bad;
         EXPECT_NE(r.err.find("usage: tdc-cli"), std::string::npos) << bad;
         EXPECT_TRUE(r.out.empty()) << bad;
+    }
+}
+
+TEST(Cli, GlobalOptionsStandBeforeOrAfterTheCommandAndHelpSucceeds)
+{
+    auto r = run("TESSARON_VIRTUAL_BOARDS=2", "info --device 1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ((*member(lines(r.out).at(0), "device"))["serialNumber"], "KEST-VIRTUAL-1");
+
+    r = run("TESSARON_VIRTUAL_BOARDS=1", "info --device 4");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("there is no board 4"), std::string::npos) << r.err;
+
+    for (const char *help : {"--help", "-h", "counts --help"}) {
+        r = run("", help);
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_NE(r.out.find("usage: tdc-cli"), std::string::npos) << help;
+        for (const char *command : {"list", "info", "counts"})
+            EXPECT_NE(r.out.find(std::string("  ") + command + ": "), std::string::npos)
+                << help << " should describe " << command;
     }
 }

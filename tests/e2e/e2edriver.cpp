@@ -255,6 +255,10 @@ bool Driver::runFirstStart()
     if (!waitForMainWindow() || !connectBoard())
         return false;
     QObject *counterView = qvariant_cast<QObject *>(eval(QStringLiteral("dictView['stopwatch'].item")));
+    check(eval(QStringLiteral("dictView['stopwatch'].item.viewSocket === dictView['stopwatch']"
+                              " && dictView['stopwatch'].item.topWindowBar === dictView['stopwatch']"
+                              " && dictView['stopwatch'].item.mainWindow === mainWindow")).toBool(),
+          QStringLiteral("the counter view is handed its container, top bar and main window"));
     eval(QStringLiteral("setViewByUUID('stopwatch')"));
     if (!ratesMove(counterView, QStringLiteral("counter view")))
         return false;

@@ -9,7 +9,7 @@
 namespace vetra_cli {
 
 // A JSON string literal (quotes included). Control characters are escaped; bytes that are
-// not valid UTF-8 are taken as Latin-1, so the output is always valid JSON.
+// not valid UTF-8 become U+FFFD, so the output is always valid JSON.
 std::string jsonString(const std::string &text);
 
 // {"key":"value",...} with every entry of the map, on one line.

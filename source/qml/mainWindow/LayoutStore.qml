@@ -68,10 +68,20 @@ QtObject {
         }
         if (socket.item) {
             settings.beginGroup("itemContext");
-            socket.item.saveSettings();
+            runViewStep(socket, "saveSettings");
             settings.endGroup();
         }
         leave(group);
+    }
+
+    // A view that fails in its own save or load loses its own keys, never the other views'
+    // or the module configuration saved after them.
+    function runViewStep(socket, step) {
+        try {
+            socket.item[step]();
+        } catch (error) {
+            console.warn("View", socket.topBarTitle, "(" + socket.viewSocketSource + ")", "failed in", step + ":", error);
+        }
     }
 
     // Answers false when a stored sub view has lost every model it showed; the caller then
@@ -102,7 +112,7 @@ QtObject {
         socket.load(source, models);
         if (socket.item) {
             settings.beginGroup("itemContext");
-            socket.item.loadSettings();
+            runViewStep(socket, "loadSettings");
             settings.endGroup();
         }
         leave(group);

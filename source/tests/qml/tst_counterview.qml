@@ -98,6 +98,9 @@ TestCase {
         compare(processed.integrationTime, 1);
         view.visible = true;
         compare(processed.integrationTime, 0.2);
+        exchanger.startExchangeData("Counter", "Counts");
+        exchanger.stopExchangeData("Counter", "Counts");
+        compare(processed.integrationTime, 0.2, "a view on screen keeps its rates quick when the exchange stops");
 
         tdc_backed.isConnected = false;
         view.visible = false;

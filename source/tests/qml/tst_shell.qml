@@ -243,6 +243,29 @@ TestCase {
         compare(window.frame.leftBar.viewsModel.get(0).viewIcon, "stopwatch");
     }
 
+    function test_failingViewLosesOnlyItsOwnKeys() {
+        var modules = connectWithViews();
+        var model = modules.counter.modelList[0];
+        window.registerNewView("MainWindow", "", [model], Qt.resolvedUrl("fakes/FailingView.qml"), "Broken");
+        var kept = window.registerNewView("MainWindow", "", [model], Qt.resolvedUrl("fakes/PlainView.qml"), "Kept");
+        kept.item.note = "still here";
+        ignoreWarning(/failed in saveSettings/);
+        window.saveAll();
+        compare(settings.value("mainWindow/onConnection/subView_1/itemContext/note"), "still here");
+        verify(tdc_backed.calls.indexOf("saveSettings") >= 0, "the module configuration is saved after it");
+        compare(settings.groups.length, 0, "the settings cursor is back at the top");
+
+        tdc_backed.simulateDisconnect();
+        modules.counter.modelList = [makeModel("{c-1}")];
+        modules.histogram.modelList = [makeModel("{h-1}")];
+        tdc_backed.simulateConnect(tdc_backed.pluginModule);
+        ignoreWarning(/failed in loadSettings/);
+        tdc_backed.loadGUISettings();
+        compare(viewTitles(), ["Broken", "Kept"]);
+        compare(window.dictView[window.frame.leftBar.viewsModel.get(1).viewUUID].item.note, "still here");
+        compare(settings.groups.length, 0);
+    }
+
     function test_storedViewWithoutModelsIsRemoved() {
         var modules = connectWithViews();
         window.registerNewView("MainWindow", "", [modules.counter.modelList[0]],
@@ -345,6 +368,7 @@ TestCase {
             keyClick(text.charAt(i));
         keyClick(Qt.Key_Return);
         compare(window.frame.leftBar.viewsModel.get(0).viewTitle, "ABCDEFGHIJKL");
+        compare(socket.topBarTitle, "ABCDEFGHIJKL", "the top bar takes the new title too");
     }
 
     function test_reorderByDragging() {

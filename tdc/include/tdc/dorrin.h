@@ -19,13 +19,14 @@
 #include <system_error>
 #include <vector>
 
+#include "tdc/tdcexport.h"
 #include "tdc/tdcmodule.h"
 #include "tdc/tessaronmodule.h"
 
 class TDCLink;
 class TagPipeline;
 
-class Dorrin : public TessaronModule {
+class TDC_EXPORT Dorrin : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0030;
     std::uint32_t typeID() const override { return TypeID; }

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <vector>
 
-class Dorrin::file_writer {
+class TDC_EXPORT Dorrin::file_writer {
 public:
     // Monotonic time for splitting by time; an empty function takes the steady clock.
     using Clock = std::function<std::chrono::nanoseconds()>;

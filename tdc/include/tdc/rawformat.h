@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tdc/dorrin.h"
+#include "tdc/tdcexport.h"
 
 namespace tdcraw {
 
@@ -41,8 +42,8 @@ enum class rawError {
     io = 8,              // "Cannot read the raw tag file"
     maxFiles = 9,        // "The maximum number of raw files is reached"
 };
-const std::error_category &raw_category() noexcept;
-std::error_code make_error_code(rawError e) noexcept;
+TDC_EXPORT const std::error_category &raw_category() noexcept;
+TDC_EXPORT std::error_code make_error_code(rawError e) noexcept;
 
 struct FileHeader {
     double tagUnit = 1e-12;          // seconds per tag unit
@@ -52,10 +53,10 @@ struct FileHeader {
     std::string settingsJson = "{}";
 };
 
-std::vector<std::uint8_t> encodeHeader(const FileHeader &h);
+TDC_EXPORT std::vector<std::uint8_t> encodeHeader(const FileHeader &h);
 // Parses a header from the start of `data`; on success `used` is its length in bytes.
 // rawError::truncatedHeader means more bytes are needed (or the file ends inside it).
-std::error_code decodeHeader(const std::uint8_t *data, std::size_t size, FileHeader &h, std::size_t &used);
+TDC_EXPORT std::error_code decodeHeader(const std::uint8_t *data, std::size_t size, FileHeader &h, std::size_t &used);
 
 // Upper bound of a block's encoded size.
 constexpr std::size_t maxBlockBytes(std::size_t tags, std::size_t markers)
@@ -64,10 +65,10 @@ constexpr std::size_t maxBlockBytes(std::size_t tags, std::size_t markers)
 }
 // Appends one block: `tags` in non-decreasing time order (at most maxBlockTags), then the
 // markers. Returns the bytes appended.
-std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+TDC_EXPORT std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
                         std::vector<std::uint8_t> &out);
 // The same into `out`, which has room for maxBlockBytes(count, markerCount) bytes.
-std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+TDC_EXPORT std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
                         std::uint8_t *out);
 
 // A block's header fields, read before its payload.
@@ -80,10 +81,10 @@ struct BlockHeader {
     std::uint8_t channelBits = 0;
 };
 // Checks the 28 header bytes at `data`.
-std::error_code decodeBlockHeader(const std::uint8_t *data, BlockHeader &h);
+TDC_EXPORT std::error_code decodeBlockHeader(const std::uint8_t *data, BlockHeader &h);
 // Decodes a whole block (header, payload, CRC; `size` = total bytes), appending its tags and
 // markers. Nothing is appended when it fails.
-std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vector<measurement> &tags,
+TDC_EXPORT std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vector<measurement> &tags,
                             std::vector<loss> &markers);
 
 // CSV: the header row, then one "channel,edge,tag" row per tag; markers as "#lost,channel,count,tag".
@@ -91,8 +92,8 @@ constexpr const char *csvHeader = "channel,edge,tag\n";
 // Appends rows for `count` tags to `out` at `out + used`; `out` must have room for
 // count * maxCsvRowBytes. Returns the new `used`.
 constexpr std::size_t maxCsvRowBytes = 3 + 1 + 1 + 1 + 20 + 1;
-std::size_t appendCsvRows(const measurement *tags, std::size_t count, char *out, std::size_t used);
-std::string csvMarker(const loss &l);
+TDC_EXPORT std::size_t appendCsvRows(const measurement *tags, std::size_t count, char *out, std::size_t used);
+TDC_EXPORT std::string csvMarker(const loss &l);
 
 } // namespace tdcraw
 

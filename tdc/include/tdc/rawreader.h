@@ -16,7 +16,7 @@
 
 namespace tdcraw {
 
-class Reader {
+class TDC_EXPORT Reader {
 public:
     Reader() = default;
     ~Reader();

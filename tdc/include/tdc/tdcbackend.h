@@ -6,6 +6,7 @@
 // Threads: calls are made from one thread at a time; module callbacks run on the link's
 // threads.
 
+#include "tdc/tdcexport.h"
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -19,7 +20,7 @@
 
 using DeviceMap = std::map<std::string, std::string>;
 
-class TDCBackend {
+class TDC_EXPORT TDCBackend {
 public:
     // `path`: a per-user data folder ending in "/", or empty.
     explicit TDCBackend(std::string path = {});

@@ -1,6 +1,7 @@
 #pragma once
 // Errors reported by the device library; a category of its own ("tdc").
 
+#include "tdc/tdcexport.h"
 #include <system_error>
 
 enum class tdcError {
@@ -14,8 +15,8 @@ enum class tdcError {
     unsupported = 7,        // "Not supported by this firmware"
 };
 
-const std::error_category &tdc_category() noexcept;
-std::error_code make_error_code(tdcError e) noexcept;
+TDC_EXPORT const std::error_category &tdc_category() noexcept;
+TDC_EXPORT std::error_code make_error_code(tdcError e) noexcept;
 
 namespace std {
 template <> struct is_error_code_enum<tdcError> : true_type {};

@@ -8,6 +8,7 @@
 // operations called from inside it cannot complete and end with a time-out error.
 // Destroying the module (or its TDCBackend) waits for a running callback to return.
 
+#include "tdc/tdcexport.h"
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -21,7 +22,7 @@
 
 class TDCLink;
 
-class TDCFennick : public TessaronModule {
+class TDC_EXPORT TDCFennick : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0010;
     std::uint32_t typeID() const override { return TypeID; }

@@ -2,7 +2,8 @@
 // The device library's log level: 0 (off) … 6 (trace), default 3 (warnings and errors).
 // Messages go to standard error, one line each, prefixed "[libtdc]".
 
+#include "tdc/tdcexport.h"
 namespace libtdcLog {
-void setLevel(int level);
-int level();
+TDC_EXPORT void setLevel(int level);
+TDC_EXPORT int level();
 } // namespace libtdcLog

@@ -1,12 +1,13 @@
 #pragma once
 // The board's master module: firmware identity.
 
+#include "tdc/tdcexport.h"
 #include <cstdint>
 #include <string>
 
 #include "tdc/tessaronmodule.h"
 
-class TDCMasterModule : public TessaronModule {
+class TDC_EXPORT TDCMasterModule : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0001;
     std::uint32_t typeID() const override { return TypeID; }

@@ -1,12 +1,13 @@
 #pragma once
 // The channel-carrying TDC module: channel count, counter widths and timing of the converter.
 
+#include "tdc/tdcexport.h"
 #include <cstdint>
 #include <vector>
 
 #include "tdc/tessaronmodule.h"
 
-class TDCChannel {
+class TDC_EXPORT TDCChannel {
 public:
     // Which edges of a channel a module takes: 1 rising, 2 falling, 3 both.
     using edgeTrigger_type = std::uint8_t;
@@ -19,7 +20,7 @@ private:
     std::uint64_t period_;
 };
 
-class TDCModule : public TessaronModule {
+class TDC_EXPORT TDCModule : public TessaronModule {
 public:
     static constexpr std::uint32_t TypeID = 0x0002;
     std::uint32_t typeID() const override { return TypeID; }

@@ -2,6 +2,7 @@
 // Base of every hardware module object. Module objects belong to the TDCBackend that
 // created them and live until it is destroyed or loads modules again.
 
+#include "tdc/tdcexport.h"
 #include <cstdint>
 #include <string>
 
@@ -11,7 +12,7 @@ struct TessaronVersion {
     std::uint16_t patch = 0;
 };
 
-class TessaronModule {
+class TDC_EXPORT TessaronModule {
 public:
     virtual ~TessaronModule() = default;
     TessaronModule(const TessaronModule &) = delete;
