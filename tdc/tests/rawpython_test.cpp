@@ -90,6 +90,28 @@ TEST(RawPython, ReadsASplitSeriesTagForTag)
     want << int(tags.back().channel) << "," << int(tags.back().edge) << "," << tags.back().tag << "\n";
     EXPECT_EQ(r.out, want.str());
 
+    // read-raw prints the same series as CSV; the Python reader's rows are the same text.
+    std::string cliList;
+    for (const auto &f : files)
+        cliList += " " + f;
+    std::string cliOut;
+    if (FILE *p = ::popen((std::string(TDC_CLI) + " read-raw" + cliList + " 2>&1").c_str(), "r")) {
+        std::array<char, 65536> buf;
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+            cliOut.append(buf.data(), n);
+        EXPECT_EQ(::pclose(p), 0) << cliOut.substr(0, 500);
+    }
+    const auto py = runPython("import sys, tessaron_raw as tr\n"
+                              "m = []\n"
+                              "a = tr.read_series([" + list + "], m)\n"
+                              "rows = ['%d,%d,%d\\n' % r for r in a.tolist()]\n"
+                              "rows.insert(100000, ''.join('#lost,%d,%d,%d\\n' % x for x in m))\n"
+                              "sys.stdout.write('channel,edge,tag\\n' + ''.join(rows))\n");
+    ASSERT_EQ(py.status, 0) << py.out.substr(0, 500);
+    EXPECT_EQ(cliOut.size(), py.out.size());
+    EXPECT_TRUE(cliOut == py.out) << "read-raw and the Python reader disagree";
+
     // A flipped bit in the second block of the first file raises, naming that block.
     std::string bytes;
     {
