@@ -1,8 +1,8 @@
 #pragma once
 // The virtual Kestrane board: the firmware's side of the memory protocol over its modules
-// (module table, master, TDC channels, two counters), driven by a signal model on a clock.
+// (module table, master, TDC channels, counters, …), all reading one event engine on a clock.
 //
-// Ownership: the board owns its modules and signal model. Output goes to the sink set with
+// Ownership: the board owns its modules and its event engine, which outlives them. Output goes to the sink set with
 // setOutput (a transport: the virtual FT60x device, a pseudo-terminal).
 // Threads: handlePacket and service may be called from any thread; one mutex serialises all
 // module work. Packets are handed to the sink after that mutex is released, each whole, in
@@ -28,7 +28,7 @@
 namespace kestrane {
 
 class Module;
-class SignalModel;
+class EventEngine;
 
 struct FirmwareIdentity {
     std::int64_t compileTime = 0; // 100 ns units since 1970-01-01 UTC
@@ -78,6 +78,9 @@ public:
     std::uint32_t writeWord(std::uint32_t address, std::uint32_t value);
 
     const Profile &profile() const { return profile_; }
+    // The events every module reads. Use only under the board's lock: from inside a module,
+    // or in tests that drive the board by hand.
+    EventEngine &events() { return *events_; }
 
 private:
     struct Mapped {
@@ -93,8 +96,8 @@ private:
 
     Profile profile_;
     Clock clock_;
-    std::unique_ptr<SignalModel> signals_;
-    std::vector<Mapped> modules_; // sorted by base
+    std::unique_ptr<EventEngine> events_;
+    std::vector<Mapped> modules_; // sorted by base; destroyed before the engine
 
     mutable std::mutex mutex_; // modules and signal model
     std::mutex outputMutex_;   // the sink, so packets leave whole

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "kestrane/signalmodel.h"
 #include "../modules/counter/countermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
 #include "../modules/tdc/tdcchannelmodule.h"
+#include "../signal/eventengine.h"
 
 namespace kestrane {
 
@@ -23,16 +23,20 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
              FirmwareIdentity identity)
     : profile_(profile),
       clock_(std::move(clock)),
-      signals_(std::make_unique<SignalModel>(profile, seed.value_or(profile.seed)))
+      events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
+                                            profile.channels(), profile.minBinWidth))
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
         modules_.push_back({base, std::move(m)});
     };
+    // One line per module, in address order.
     add(masterBase, std::make_unique<MasterModule>(identity.compileTime, identity.tag));
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
-    add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *signals_, false));
-    add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *signals_, true));
+    add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
+    add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
 
+    // Lookup by address needs them in address order, whatever order they were added in.
+    std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
     std::vector<TableEntry> entries;
     for (const auto &m : modules_)
         entries.push_back({m.module->typeID(), m.module->hardwareVersion(),

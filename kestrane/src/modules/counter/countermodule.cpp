@@ -1,14 +1,22 @@
 #include "countermodule.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kestrane {
 
-CounterModule::CounterModule(std::uint32_t base, SignalModel &signals, bool inputLogic)
+namespace {
+constexpr std::size_t batchSize = 4096;
+}
+
+CounterModule::CounterModule(std::uint32_t base, EventEngine &events, bool inputLogic)
     : base_(base),
-      signals_(signals),
+      events_(events),
       inputLogic_(inputLogic),
-      sample_(1 + signals.profile().channels(), 0)
+      reader_(events.openReader(EventEngine::Selection::allRising(events.channels(), !inputLogic), 0)),
+      batch_(batchSize),
+      running_(events.channels(), 0),
+      sample_(1 + events.channels(), 0)
 {
 }
 
@@ -18,7 +26,7 @@ Status CounterModule::read(std::uint32_t offset, std::uint32_t &value)
     switch (offset) {
     case regControl: value = control_; return Status::ok;
     case regIntegrationUs: value = integrationUs_; return Status::ok;
-    case regChannels: value = signals_.profile().channels(); return Status::ok;
+    case regChannels: value = events_.channels(); return Status::ok;
     case regInputLogic: value = inputLogic_ ? 1 : 0; return Status::ok;
     case regSampleNumber: value = sampleNumber_; return Status::ok;
     default: break;
@@ -38,6 +46,13 @@ Status CounterModule::canWrite(std::uint32_t offset) const
     return offset < windowSize ? Status::slaveError : Status::decodeError;
 }
 
+void CounterModule::restart(std::int64_t now)
+{
+    periodStart_ = now;
+    reader_->skipTo(events_.toUnits(now));
+    std::fill(running_.begin(), running_.end(), 0);
+}
+
 void CounterModule::write(std::uint32_t offset, std::uint32_t value, std::int64_t now)
 {
     if (offset == regControl) {
@@ -45,20 +60,33 @@ void CounterModule::write(std::uint32_t offset, std::uint32_t value, std::int64_
     } else if (offset == regIntegrationUs) {
         integrationUs_ = std::clamp(value, minIntegrationUs, maxIntegrationUs);
         // A new integration time starts a fresh period, so no sample mixes two times.
-        periodStart_ = now;
+        restart(now);
     }
+}
+
+void CounterModule::drain(std::uint64_t upTo)
+{
+    std::size_t n;
+    do {
+        n = reader_->read(upTo, batch_.data(), batch_.size());
+        for (std::size_t i = 0; i < n; ++i)
+            ++running_[batch_[i].channel];
+    } while (n == batch_.size());
 }
 
 void CounterModule::service(std::int64_t now, Outbox &out)
 {
     const std::int64_t period = periodNs();
     if (now - periodStart_ > maxCatchUp * period)
-        periodStart_ = now - maxCatchUp * period;
+        restart(now - maxCatchUp * period);
     while (now >= periodStart_ + period) {
         const std::int64_t end = periodStart_ + period;
-        const auto counts = signals_.counts(periodStart_, end, !inputLogic_);
+        drain(events_.toUnits(end));
         sample_[0] = integrationUs_;
-        std::copy(counts.begin(), counts.end(), sample_.begin() + 1);
+        for (std::size_t c = 0; c < running_.size(); ++c)
+            sample_[1 + c] = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(running_[c], std::numeric_limits<std::uint32_t>::max()));
+        std::fill(running_.begin(), running_.end(), 0);
         ++sampleNumber_;
         periodStart_ = end;
         if (control_ & controlAutoPush) {
@@ -74,6 +102,8 @@ void CounterModule::service(std::int64_t now, Outbox &out)
             out.emplace_back(1, std::move(msg));
         }
     }
+    // Counting as time goes keeps the events the engine holds for this counter few.
+    drain(events_.toUnits(now));
 }
 
 } // namespace kestrane

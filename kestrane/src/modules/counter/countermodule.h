@@ -1,15 +1,16 @@
 #pragma once
-// A counter module: counts every channel over an integration time, back to back, and pushes
-// each finished sample to the host while auto push is on. One board has two: processed
-// events and raw input (the input-logic flag).
+// A counter module: counts the rising edges of every channel over an integration time, back
+// to back, and pushes each finished sample to the host while auto push is on. One board has
+// two: processed events (after the dead time) and raw input (the input-logic flag).
 //
-// The module draws its counts from the board's signal model, which the board owns and which
-// outlives its modules.
+// The module reads the board's event engine through one reader of its own; the engine, owned
+// by the board, outlives it.
 
+#include <memory>
 #include <vector>
 
+#include "../../signal/eventengine.h"
 #include "../module.h"
-#include "kestrane/signalmodel.h"
 
 namespace kestrane {
 
@@ -32,7 +33,7 @@ public:
     static constexpr std::int64_t maxCatchUp = 64;
 
     // `base` is the module's address, needed for the messages it pushes.
-    CounterModule(std::uint32_t base, SignalModel &signals, bool inputLogic);
+    CounterModule(std::uint32_t base, EventEngine &events, bool inputLogic);
 
     std::uint32_t typeID() const override { return typeId; }
     ModuleVersion hardwareVersion() const override { return {1, 1, 0}; }
@@ -49,10 +50,16 @@ public:
 
 private:
     std::int64_t periodNs() const { return static_cast<std::int64_t>(integrationUs_) * 1000; }
+    // Counts the events before `upTo` (board units) into the running period.
+    void drain(std::uint64_t upTo);
+    void restart(std::int64_t now);
 
     std::uint32_t base_;
-    SignalModel &signals_;
+    EventEngine &events_;
     bool inputLogic_;
+    std::unique_ptr<EventEngine::Reader> reader_;
+    std::vector<Event> batch_;
+    std::vector<std::uint64_t> running_; // counts of the period in progress
     std::uint32_t control_ = 0;
     std::uint32_t integrationUs_ = defaultIntegrationUs;
     std::int64_t periodStart_ = 0;

@@ -12,9 +12,14 @@ TdcChannelModule::TdcChannelModule(const Profile &profile)
       minBinWidthFs_(static_cast<std::uint32_t>(std::llround(profile.minBinWidth * 1e15))),
       periods_(profile.channels(), 0)
 {
-    // Only the sync channel is periodic; its period is given in the converter's finest unit.
+    // The sync channel is periodic, and so are the inputs of a periodic profile; periods are
+    // given in the converter's finest unit.
     if (profile.syncPeriod > 0)
         periods_[0] = static_cast<std::uint64_t>(std::llround(profile.syncPeriod / profile.minBinWidth));
+    if (profile.periodic)
+        for (std::uint32_t c = 1; c < profile.channels(); ++c)
+            if (profile.rates[c - 1] > 0)
+                periods_[c] = static_cast<std::uint64_t>(std::llround(1.0 / (profile.rates[c - 1] * profile.minBinWidth)));
 }
 
 Status TdcChannelModule::read(std::uint32_t offset, std::uint32_t &value)

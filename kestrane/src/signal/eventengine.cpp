@@ -1,0 +1,306 @@
+#include "eventengine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kestrane {
+
+namespace {
+constexpr std::uint64_t bit(std::uint32_t c) { return std::uint64_t(1) << c; }
+// A lane is compacted once this many events before the slowest reader have piled up, and they
+// are at least half of it: the erase then costs about one move per event.
+constexpr std::size_t minCompaction = 4096;
+} // namespace
+
+EventEngine::Selection EventEngine::Selection::allRising(std::uint32_t channels, bool processed)
+{
+    Selection s;
+    s.rising = channels >= 64 ? ~std::uint64_t(0) : bit(channels) - 1;
+    s.processed = processed;
+    return s;
+}
+
+EventEngine::EventEngine(std::unique_ptr<EventSource> source, std::uint32_t channels, double minBinWidth)
+    : source_(std::move(source)),
+      minBinWidth_(minBinWidth),
+      unitsPerNs_(1e-9 / minBinWidth),
+      lanes_(channels),
+      base_(channels, 0),
+      enabled_(channels, true),
+      reenabled_(channels, false)
+{
+}
+
+EventEngine::~EventEngine() = default;
+
+std::uint64_t EventEngine::toUnits(std::int64_t ns) const
+{
+    if (ns <= 0)
+        return 0;
+    // long double keeps whole units exact over days of board time at 1 ps.
+    return static_cast<std::uint64_t>(static_cast<long double>(ns) * static_cast<long double>(unitsPerNs_));
+}
+
+std::int64_t EventEngine::toNs(std::uint64_t units) const
+{
+    return static_cast<std::int64_t>(std::ceil(static_cast<long double>(units) / unitsPerNs_));
+}
+
+std::unique_ptr<EventEngine::Reader> EventEngine::openReader(const Selection &selection, std::uint64_t start)
+{
+    std::unique_ptr<Reader> r(new Reader(*this, selection, start));
+    readers_.push_back(r.get());
+    return r;
+}
+
+void EventEngine::setThreshold(std::uint32_t channel, double volts, std::uint64_t at)
+{
+    if (channel < channels())
+        source_->setThreshold(channel, volts, std::max(at, frontier_));
+}
+
+void EventEngine::setEnabled(std::uint32_t channel, bool enabled)
+{
+    if (channel >= channels())
+        return;
+    if (enabled && !enabled_[channel])
+        reenabled_[channel] = true;
+    enabled_[channel] = enabled;
+}
+
+bool EventEngine::enabled(std::uint32_t channel) const
+{
+    return channel < channels() && enabled_[channel];
+}
+
+std::size_t EventEngine::retained() const
+{
+    std::size_t n = 0;
+    for (const auto &l : lanes_)
+        n += l.size();
+    return n;
+}
+
+void EventEngine::produceTo(std::uint64_t upTo)
+{
+    if (upTo <= frontier_)
+        return;
+    // Sizes before, so the events of disabled channels can be taken back out: the comparator
+    // of a disabled channel does not fire, whatever arrives at its input.
+    std::vector<std::size_t> before(lanes_.size());
+    for (std::size_t c = 0; c < lanes_.size(); ++c)
+        before[c] = lanes_[c].size();
+    source_->produce(upTo, lanes_);
+    frontier_ = upTo;
+    for (std::size_t c = 0; c < lanes_.size(); ++c) {
+        auto &lane = lanes_[c];
+        if (!enabled_[c]) {
+            lane.resize(before[c]);
+            continue;
+        }
+        if (reenabled_[c] && lane.size() > before[c]) {
+            reenabled_[c] = false;
+            if (lane[before[c]].edge == Edge::falling)
+                lane.erase(lane.begin() + static_cast<std::ptrdiff_t>(before[c]));
+        }
+        if (lane.size() <= maxRetainedPerChannel)
+            continue;
+        // A reader has fallen far behind (or is not reading at all): keep the newest half
+        // and tell the readers what they missed.
+        const std::size_t drop = lane.size() - maxRetainedPerChannel / 2;
+        const std::uint64_t newBase = base_[c] + drop;
+        for (Reader *r : readers_)
+            if (r->next_[c] < newBase) {
+                // Only the events this reader would have read count as missed.
+                const auto from = lane.begin() + static_cast<std::ptrdiff_t>(r->next_[c] - base_[c]);
+                const auto to = lane.begin() + static_cast<std::ptrdiff_t>(drop);
+                r->overrun_ += static_cast<std::uint64_t>(
+                    std::count_if(from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); }));
+                r->next_[c] = newBase;
+            }
+        lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(drop));
+        base_[c] = newBase;
+    }
+}
+
+void EventEngine::trim()
+{
+    for (std::uint32_t c = 0; c < lanes_.size(); ++c) {
+        auto &lane = lanes_[c];
+        const std::uint64_t end = base_[c] + lane.size();
+        std::uint64_t keep = end;
+        for (const Reader *r : readers_)
+            if ((r->selection_.rising | r->selection_.falling) & bit(c))
+                keep = std::min(keep, r->next_[c]);
+        const std::size_t dead = static_cast<std::size_t>(keep - base_[c]);
+        if (dead >= minCompaction && dead * 2 >= lane.size()) {
+            lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(dead));
+            base_[c] = keep;
+        } else if (dead == lane.size() && dead > 0) {
+            lane.clear();
+            base_[c] = keep;
+        }
+    }
+}
+
+EventEngine::Reader::Reader(EventEngine &engine, const Selection &selection, std::uint64_t start)
+    : engine_(engine), position_(start), next_(engine.channels(), 0)
+{
+    select(selection);
+    // Channels outside the selection start at the end too, so they never hold events back.
+    for (std::uint32_t c = 0; c < engine_.channels(); ++c)
+        if (std::find(channels_.begin(), channels_.end(), c) == channels_.end())
+            next_[c] = engine_.base_[c] + engine_.lanes_[c].size();
+}
+
+EventEngine::Reader::~Reader()
+{
+    auto &readers = engine_.readers_;
+    readers.erase(std::remove(readers.begin(), readers.end(), this), readers.end());
+}
+
+void EventEngine::Reader::seek(std::uint32_t c)
+{
+    const auto &lane = engine_.lanes_[c];
+    const std::uint64_t base = engine_.base_[c];
+    if (next_[c] < base)
+        next_[c] = base;
+    const auto from = lane.begin() + static_cast<std::ptrdiff_t>(next_[c] - base);
+    const auto it = std::lower_bound(from, lane.end(), position_,
+                                     [](const Event &e, std::uint64_t t) { return e.time < t; });
+    next_[c] = base + static_cast<std::uint64_t>(it - lane.begin());
+}
+
+void EventEngine::Reader::select(const Selection &selection)
+{
+    selection_ = selection;
+    channels_.clear();
+    for (std::uint32_t c = 0; c < engine_.channels(); ++c)
+        if ((selection.rising | selection.falling) & bit(c)) {
+            channels_.push_back(c);
+            seek(c);
+        }
+}
+
+void EventEngine::Reader::skipTo(std::uint64_t time)
+{
+    if (time <= position_)
+        return;
+    position_ = time;
+    // Events before the frontier are passed over now, those after it once they are made.
+    for (std::uint32_t c : channels_)
+        seek(c);
+    seekAfterProducing_ = time > engine_.frontier_;
+}
+
+bool EventEngine::Reader::wants(std::uint32_t c, const Event &e) const
+{
+    const std::uint64_t edges = e.edge == Edge::rising ? selection_.rising : selection_.falling;
+    return ((edges >> c) & 1) && !(selection_.processed && e.lost);
+}
+
+std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
+{
+    if (upTo <= position_ || capacity == 0)
+        return 0;
+    engine_.produceTo(upTo);
+    if (seekAfterProducing_) {
+        seekAfterProducing_ = false;
+        for (std::uint32_t c : channels_)
+            seek(c);
+    }
+
+    // One cursor per selected channel: the next event that qualifies, or none.
+    struct Cursor {
+        const Event *at;
+        const Event *end;
+        std::uint8_t edges; // bit 0 rising, bit 1 falling, as Edge's values
+        std::uint32_t channel;
+    };
+    Cursor cursors[64];
+    std::size_t n = 0;
+    const bool processed = selection_.processed;
+    for (std::uint32_t c : channels_) {
+        const auto &lane = engine_.lanes_[c];
+        const std::uint64_t base = engine_.base_[c];
+        if (next_[c] < base) {
+            // The engine let events go that this reader had not seen yet.
+            overrun_ += base - next_[c];
+            next_[c] = base;
+        }
+        const Event *begin = lane.data() + (next_[c] - base);
+        // Only events before upTo take part.
+        const Event *end = std::lower_bound(begin, lane.data() + lane.size(), upTo,
+                                            [](const Event &e, std::uint64_t t) { return e.time < t; });
+        const std::uint8_t edges = static_cast<std::uint8_t>(((selection_.rising >> c) & 1) |
+                                                             (((selection_.falling >> c) & 1) << 1));
+        cursors[n++] = {begin, end, edges, c};
+    }
+    const auto qualifies = [processed](const Cursor &k) {
+        return (static_cast<std::uint8_t>(k.at->edge) & k.edges) && !(processed && k.at->lost);
+    };
+    const auto advance = [&](Cursor &k) {
+        while (k.at != k.end && !qualifies(k))
+            ++k.at;
+    };
+    for (std::size_t i = 0; i < n; ++i)
+        advance(cursors[i]);
+
+    std::size_t written = 0;
+    if (n == 1) {
+        Cursor &k = cursors[0];
+        while (k.at != k.end && written < capacity) {
+            out[written++] = *k.at++;
+            advance(k);
+        }
+    } else if (n > 1) {
+        // The head time of every cursor side by side (the largest value once it is done), so
+        // finding the earliest is a scan of one small array. The earliest cursor then gives
+        // every event before the second earliest head in one run.
+        constexpr std::uint64_t done = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t heads[64];
+        for (std::size_t i = 0; i < n; ++i)
+            heads[i] = cursors[i].at != cursors[i].end ? cursors[i].at->time : done;
+        while (written < capacity) {
+            std::size_t best = 0;
+            std::uint64_t first = heads[0], second = done;
+            // Cursors are in channel order, so the strict comparison keeps the lower channel
+            // first at equal times.
+            // Without branches: which head is earliest is unpredictable, and mispredictions
+            // would cost more than the whole scan.
+            for (std::size_t i = 1; i < n; ++i) {
+                const std::uint64_t h = heads[i];
+                const bool earlier = h < first;
+                second = std::min(second, std::max(first, h));
+                best = earlier ? i : best;
+                first = earlier ? h : first;
+            }
+            if (first == done)
+                break;
+            Cursor &k = cursors[best];
+            // At a time equal to another head the run stops and the scan decides by channel.
+            do {
+                out[written++] = *k.at++;
+                advance(k);
+            } while (written < capacity && k.at != k.end && k.at->time < second);
+            heads[best] = k.at != k.end ? k.at->time : done;
+        }
+    }
+
+    bool complete = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Cursor &k = cursors[i];
+        const auto &lane = engine_.lanes_[k.channel];
+        next_[k.channel] = engine_.base_[k.channel] + static_cast<std::uint64_t>(k.at - lane.data());
+        if (k.at != k.end)
+            complete = false;
+    }
+    if (complete) {
+        position_ = upTo;
+        engine_.trim();
+    }
+    return written;
+}
+
+} // namespace kestrane

@@ -1,0 +1,146 @@
+#pragma once
+// The board's one source of individual events. Every module that looks at the inputs
+// (counters, histogrammers, the time tagger) reads the same events from here, so what they
+// report agrees exactly, as on hardware.
+//
+// Times are counts of the minimum bin width since the board started (board units). Events are
+// made lazily: nothing is produced until a reader asks for a time, and then only up to it, so
+// a module that is off (has no reader) costs nothing.
+//
+// Each consumer opens a Reader (a cursor) with the channels and edges it wants and pulls the
+// time-ordered events up to a board time, in batches into its own storage. A reader sees
+// either the raw input or the processed path, where events lost to the dead time are left out.
+//
+// Where events come from is replaceable: an EventSource (the signal model, or a player of
+// recorded files) appends per-channel events; the engine keeps them until every reader has
+// passed them. Thresholds and channel enables, set by the DAC module, are the engine's: a
+// disabled channel produces no events whatever the source.
+//
+// Ownership: the board owns the engine; the engine owns its source; readers are owned by the
+// modules and must be destroyed before the engine. Not thread-safe: everything is called
+// under the board's mutex.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kestrane/profile.h"
+
+namespace kestrane {
+
+enum class Edge : std::uint8_t { rising = 1, falling = 2 };
+
+struct Event {
+    std::uint64_t time;    // board units since the board started
+    std::uint16_t channel; // 0 is the sync channel
+    Edge edge;
+    std::uint8_t lost;     // 1 when the processed path lost this event to the dead time
+};
+
+// Produces the events of every channel, in time order per channel.
+class EventSource {
+public:
+    virtual ~EventSource() = default;
+    // Appends to lanes[c] every event of channel c with time in [previous upTo, upTo).
+    // Called with increasing upTo, starting from 0.
+    virtual void produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes) = 0;
+    // The comparator threshold of a channel changed at board time `at` (volts). Sources that
+    // replay recorded events may ignore it.
+    virtual void setThreshold(std::uint32_t /*channel*/, double /*volts*/, std::uint64_t /*at*/) {}
+};
+
+// The board's event source for a profile: the signal model, seeded with `seed`.
+std::unique_ptr<EventSource> makeEventSource(const Profile &profile, std::uint64_t seed);
+
+class EventEngine {
+public:
+    // Which events a reader wants: bit c of `rising` / `falling` selects that edge of channel c.
+    struct Selection {
+        std::uint64_t rising = 0;
+        std::uint64_t falling = 0;
+        bool processed = false; // leave out events lost to the dead time
+
+        static Selection allRising(std::uint32_t channels, bool processed);
+    };
+
+    class Reader {
+    public:
+        ~Reader();
+        Reader(const Reader &) = delete;
+        Reader &operator=(const Reader &) = delete;
+
+        // Copies the selected events with time < upTo that have not been read yet into `out`,
+        // in time order (equal times on different channels: lower channel first). Returns how
+        // many; fewer than `capacity` means every event before upTo has been read.
+        std::size_t read(std::uint64_t upTo, Event *out, std::size_t capacity);
+        // Passes over every event before `time` without reading it.
+        void skipTo(std::uint64_t time);
+        // Changes the selection; it applies to events from position() on.
+        void select(const Selection &selection);
+        const Selection &selection() const { return selection_; }
+        // Board time up to which everything has been read or skipped.
+        std::uint64_t position() const { return position_; }
+        // Events this reader never saw because it fell so far behind that the engine had to
+        // let them go.
+        std::uint64_t overrun() const { return overrun_; }
+
+    private:
+        friend class EventEngine;
+        Reader(EventEngine &engine, const Selection &selection, std::uint64_t start);
+        void seek(std::uint32_t channel);
+        bool wants(std::uint32_t channel, const Event &e) const;
+
+        EventEngine &engine_;
+        Selection selection_;
+        std::uint64_t position_;
+        std::uint64_t overrun_ = 0;
+        bool seekAfterProducing_ = false; // skipped past the frontier
+        std::vector<std::uint64_t> next_; // per channel: absolute index of the next event
+        std::vector<std::uint32_t> channels_; // the channels with a selected edge
+    };
+
+    EventEngine(std::unique_ptr<EventSource> source, std::uint32_t channels, double minBinWidth);
+    ~EventEngine();
+    EventEngine(const EventEngine &) = delete;
+    EventEngine &operator=(const EventEngine &) = delete;
+
+    // A reader that starts at board time `start`.
+    std::unique_ptr<Reader> openReader(const Selection &selection, std::uint64_t start);
+
+    std::uint32_t channels() const { return static_cast<std::uint32_t>(lanes_.size()); }
+    // Board time in units from the board clock's nanoseconds, and back.
+    std::uint64_t toUnits(std::int64_t ns) const;
+    std::int64_t toNs(std::uint64_t units) const;
+    double minBinWidth() const { return minBinWidth_; }
+
+    // The comparator of a channel; the DAC module sets them. `at` is the board time of the
+    // change: events the source makes from then on follow the new threshold.
+    void setThreshold(std::uint32_t channel, double volts, std::uint64_t at);
+    void setEnabled(std::uint32_t channel, bool enabled);
+    bool enabled(std::uint32_t channel) const;
+
+    // Everything has been produced up to here.
+    std::uint64_t frontier() const { return frontier_; }
+    // Events held for readers that have not passed them yet.
+    std::size_t retained() const;
+
+    // A reader that falls further behind than this many events on one channel loses the
+    // oldest, and counts them in its overrun().
+    static constexpr std::size_t maxRetainedPerChannel = std::size_t(1) << 21;
+
+private:
+    void produceTo(std::uint64_t upTo);
+    void trim();
+
+    std::unique_ptr<EventSource> source_;
+    double minBinWidth_;
+    double unitsPerNs_;
+    std::uint64_t frontier_ = 0;
+    std::vector<std::vector<Event>> lanes_; // per channel, time order
+    std::vector<std::uint64_t> base_;       // absolute index of lanes_[c][0]
+    std::vector<bool> enabled_;
+    std::vector<bool> reenabled_; // drop a leading falling edge: its rising one came while off
+    std::vector<Reader *> readers_;
+};
+
+} // namespace kestrane
