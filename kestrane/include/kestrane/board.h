@@ -48,6 +48,7 @@ public:
     static constexpr std::uint32_t tdcBase = 0x1100;
     static constexpr std::uint32_t processedCounterBase = 0x1200;
     static constexpr std::uint32_t inputCounterBase = 0x1300;
+    static constexpr std::uint32_t timeTaggerBase = 0x1400;
 
     // `seed` overrides the profile's seed.
     explicit Board(const Profile &profile = defaultProfile(), Clock clock = wallClock(),

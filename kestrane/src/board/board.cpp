@@ -1,12 +1,15 @@
 #include "kestrane/board.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "../modules/counter/countermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
+#include "../modules/tagger/timetaggermodule.h"
 #include "../modules/tdc/tdcchannelmodule.h"
 #include "../signal/eventengine.h"
+#include "../signal/replaysource.h"
 
 namespace kestrane {
 
@@ -23,8 +26,11 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
              FirmwareIdentity identity)
     : profile_(profile),
       clock_(std::move(clock)),
-      events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
-                                            profile.channels(), profile.minBinWidth))
+      events_(std::make_unique<EventEngine>(
+          profile.replay.empty()
+              ? makeEventSource(profile, seed.value_or(profile.seed))
+              : std::unique_ptr<EventSource>(std::make_unique<ReplaySource>(profile.replay, profile.minBinWidth)),
+          profile.channels(), profile.minBinWidth))
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
         modules_.push_back({base, std::move(m)});
@@ -34,6 +40,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
     add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
     add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
+    add(timeTaggerBase, std::make_unique<TimeTaggerModule>(*events_, profile_));
+    if (!profile_.replay.empty() && profile_.replayPacing == ReplayPacing::fast)
+        std::cerr << "kestrane: replay pacing \"fast\" is not available yet; the recording plays on the wall clock\n";
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
@@ -124,6 +133,9 @@ void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &
     std::unique_lock<std::mutex> lock(mutex_);
     std::vector<std::uint32_t> response;
     memoryRequest(isRead, payload, response);
+    const std::int64_t now = clock_().count();
+    for (auto &m : modules_)
+        m.module->flush(now, out);
     if (isRead || (payload[2] & respondBit))
         out.emplace_back(stream, std::move(response));
     emit(lock, out);
