@@ -62,12 +62,12 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 4u);
+    ASSERT_EQ(read(2), 5u);
     EXPECT_EQ(read(3), 8u);
-    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010};
+    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0030};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
-                                   Board::inputCounterBase};
-    for (std::uint32_t i = 0; i < 4; ++i) {
+                                   Board::inputCounterBase, Board::timeTaggerBase};
+    for (std::uint32_t i = 0; i < 5; ++i) {
         const std::uint32_t e = 0x10 + 8 * i;
         EXPECT_EQ(read(e + 0), types[i]);
         EXPECT_EQ(read(e + 5), bases[i]);
@@ -110,7 +110,7 @@ TEST_F(BoardTest, BadAccessesFailAsAWholeAndChangeNothing)
     EXPECT_EQ(board.writeWord(Board::masterBase + 0x10, 5), slaveError) << "unlisted words are read-only";
     EXPECT_EQ(board.readWord(Board::masterBase + 0x10, v), ok);
     EXPECT_EQ(v, 0u);
-    EXPECT_EQ(board.writeWord(0x1400, 5), decodeError) << "beyond the last module";
+    EXPECT_EQ(board.writeWord(0x1500, 5), decodeError) << "beyond the last module";
 
     // A burst reaching past the end of the master's window fails without data.
     board.handlePacket(Board::readStream, {7, Board::masterBase + 0xF0, 0x20});
@@ -143,7 +143,7 @@ TEST_F(BoardTest, ResponsesEchoTheRequestAndFixedBurstsRepeatOneAddress)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].stream, Board::readStream);
     EXPECT_EQ(out[0].payload,
-              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 4, 8, ok}));
+              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 5, 8, ok}));
 
     board.handlePacket(Board::readStream, {1, 0, (1u << 24) | 3});
     out = take();

@@ -94,5 +94,5 @@ TEST(Wire, BoardAnswersEncodedRequests)
         got.push_back({s, std::move(p)});
     });
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].payload, (std::vector<std::uint32_t>{5, 2, 0x02000001, 4, 8}));
+    EXPECT_EQ(got[0].payload, (std::vector<std::uint32_t>{5, 2, 0x02000001, 5, 8}));
 }

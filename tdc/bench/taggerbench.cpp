@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include <unistd.h>
+
 #include <kestrane/virtualdevice.h>
 
 #include "tdc/dorrin.h"

@@ -11,6 +11,7 @@
 
 #include "boards.h"
 #include "tdc/tdcerror.h"
+#include "tdc/dorrin.h"
 #include "tdc/tdcfennick.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
@@ -106,12 +107,16 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 4u);
+    ASSERT_EQ(modules.size(), 5u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
     EXPECT_EQ(modules[2], processed) << "the processed counter comes first";
     EXPECT_EQ(modules[3], input);
+    const auto *tagger = dynamic_cast<const Dorrin *>(modules[4]);
+    ASSERT_NE(tagger, nullptr);
+    EXPECT_EQ(tagger->numChannels(), 5u);
+    EXPECT_DOUBLE_EQ(tagger->tagUnit(), 5e-12);
 
     EXPECT_EQ(master->firmwareTag().rfind("Kestrane virtual;repo = ", 0), 0u) << master->firmwareTag();
     EXPECT_NE(master->firmwareTag().find(";SHA = "), std::string::npos);
@@ -252,10 +257,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 5u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 4u);
+    EXPECT_EQ(backend.getModules().size(), 5u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

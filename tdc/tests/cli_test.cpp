@@ -112,7 +112,7 @@ TEST(Cli, InfoDescribesTheBoard)
     EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->get<double>(), 1e-12);
     const auto *modules = member(doc[0], "modules");
     ASSERT_TRUE(modules);
-    ASSERT_EQ(modules->size(), 4u);
+    ASSERT_EQ(modules->size(), 5u);
     for (const auto &m : *modules) {
         EXPECT_TRUE(member(m, "typeID"));
         EXPECT_TRUE(member(m, "hardwareVersion") && member(*member(m, "hardwareVersion"), "major"));
