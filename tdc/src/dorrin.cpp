@@ -125,6 +125,10 @@ std::error_code Dorrin::disable()
     // The board answers after it has sent what its FIFO held, so once this returns every tag
     // of the capture is in the queue.
     const auto ec = state_->link->write(baseAddress() + regs::control, {0});
+    // The board sends its last tags before it answers. Whatever comes later (after an answer
+    // that timed out) is counted as lost rather than handed to a consumer that has moved on.
+    if (const auto p = state_->current())
+        p->close();
     if (ec)
         TDC_LOG(tdclog::warning, "Time tagger at 0x" << std::hex << baseAddress() << std::dec
                                                      << ": cannot stop the stream: " << ec.message());

@@ -72,7 +72,7 @@ void TagPipeline::push(std::unique_ptr<std::vector<std::uint32_t>> packet)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++pushed_;
-        if (!stop_ && queue_.size() < queuePackets_) {
+        if (!stop_ && !closed_ && queue_.size() < queuePackets_) {
             queue_.push_back(std::move(packet));
             wake_.notify_one();
             return;
@@ -95,6 +95,12 @@ void TagPipeline::push(std::unique_ptr<std::vector<std::uint32_t>> packet)
         pendingLosses_.insert(pendingLosses_.end(), dropped.begin(), dropped.end());
     }
     wake_.notify_one();
+}
+
+void TagPipeline::close()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
 }
 
 bool TagPipeline::waitEmpty(std::chrono::milliseconds timeout)

@@ -33,6 +33,9 @@ public:
     TagPipeline &operator=(const TagPipeline &) = delete;
 
     void push(std::unique_ptr<std::vector<std::uint32_t>> packet);
+    // From now on packets are not delivered but counted as lost: the capture has been stopped
+    // and its consumer may be gone.
+    void close();
     // Waits until every packet pushed before the call has been handled; 0 waits without limit.
     bool waitEmpty(std::chrono::milliseconds timeout);
 
@@ -57,6 +60,7 @@ private:
     std::uint64_t pushed_ = 0;
     std::uint64_t done_ = 0;
     bool stop_ = false;
+    bool closed_ = false;
     bool delivering_ = false;
     std::vector<Dorrin::loss> pendingLosses_; // reported with the next batch
 

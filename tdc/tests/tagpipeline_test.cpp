@@ -128,3 +128,17 @@ TEST(TagPipeline, ACallbackThatThrowsDoesNotEndTheCapture)
     ASSERT_TRUE(p.waitEmpty(5000ms));
     EXPECT_EQ(calls.load(), 2);
 }
+
+TEST(TagPipeline, AClosedCaptureCountsLatePacketsAsLost)
+{
+    std::atomic<std::uint64_t> delivered{0};
+    TagPipeline p([&](const std::vector<Dorrin::measurement> &b) { delivered += b.size(); }, 0, 0);
+    p.push(packet(0, 5));
+    ASSERT_TRUE(p.waitEmpty(5000ms));
+    p.close();
+    p.push(packet(1000, 7));
+    ASSERT_TRUE(p.waitEmpty(5000ms));
+    EXPECT_EQ(delivered.load(), 5u);
+    EXPECT_EQ(p.lost(), 7u);
+    EXPECT_EQ(p.captured(), 5u);
+}
