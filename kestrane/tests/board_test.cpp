@@ -62,8 +62,15 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 5u);
+    ASSERT_GE(read(2), 9u) << "master, channels, two counters, the time tagger, four histogrammers";
     EXPECT_EQ(read(3), 8u);
+    // The histogrammers follow, each with a window for its registers and every bin.
+    for (std::uint32_t i = 5; i < 9; ++i) {
+        const std::uint32_t e = 0x10 + 8 * i;
+        EXPECT_EQ(read(e + 0), 0x0020u);
+        EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 5) * Board::histogrammerStride);
+        EXPECT_EQ(read(e + 6), 0x100u + 65536u);
+    }
     const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0030};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
                                    Board::inputCounterBase, Board::timeTaggerBase};
@@ -110,7 +117,7 @@ TEST_F(BoardTest, BadAccessesFailAsAWholeAndChangeNothing)
     EXPECT_EQ(board.writeWord(Board::masterBase + 0x10, 5), slaveError) << "unlisted words are read-only";
     EXPECT_EQ(board.readWord(Board::masterBase + 0x10, v), ok);
     EXPECT_EQ(v, 0u);
-    EXPECT_EQ(board.writeWord(0x1500, 5), decodeError) << "beyond the last module";
+    EXPECT_EQ(board.writeWord(0x1500, 5), decodeError) << "in no module's window";
 
     // A burst reaching past the end of the master's window fails without data.
     board.handlePacket(Board::readStream, {7, Board::masterBase + 0xF0, 0x20});
@@ -143,7 +150,7 @@ TEST_F(BoardTest, ResponsesEchoTheRequestAndFixedBurstsRepeatOneAddress)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].stream, Board::readStream);
     EXPECT_EQ(out[0].payload,
-              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, 5, 8, ok}));
+              (std::vector<std::uint32_t>{0x1234, 0, 4, kestrane::ModuleTable::magic, 1, read(2), 8, ok}));
 
     board.handlePacket(Board::readStream, {1, 0, (1u << 24) | 3});
     out = take();

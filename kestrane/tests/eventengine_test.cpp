@@ -255,6 +255,12 @@ TEST(EventEngine, NothingIsMadeUntilAskedAndSkippedEventsAreNotRead)
     EXPECT_GE(events.front().time, 10 * ms);
     EXPECT_EQ(r->position(), 12 * ms);
     EXPECT_LT(e->retained(), 16u) << "events every reader has passed are let go";
+
+    // A reader opened ahead of what has been made sees nothing before its start either.
+    auto late = e->openReader(both(4), 20 * ms);
+    const auto fromLate = readAll(*late, 21 * ms);
+    ASSERT_FALSE(fromLate.empty());
+    EXPECT_GE(fromLate.front().time, 20 * ms);
 }
 
 TEST(EventEngine, AReaderThatFallsBehindLosesTheOldestAndIsTold)

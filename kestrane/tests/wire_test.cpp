@@ -94,5 +94,7 @@ TEST(Wire, BoardAnswersEncodedRequests)
         got.push_back({s, std::move(p)});
     });
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].payload, (std::vector<std::uint32_t>{5, 2, 0x02000001, 5, 8}));
+    std::uint32_t modules = 0;
+    board.readWord(2, modules);
+    EXPECT_EQ(got[0].payload, (std::vector<std::uint32_t>{5, 2, 0x02000001, modules, 8}));
 }

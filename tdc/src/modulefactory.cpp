@@ -5,6 +5,7 @@
 
 #include "tdc/dorrin.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 #include "tdclink.h"
@@ -17,6 +18,7 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
         f.add(Dorrin::TypeID, createDorrin);
+        f.add(TDCHistogrammerModule::TypeID, createHistogrammer);
         return f;
     }();
     return factory;

@@ -43,6 +43,7 @@ std::unique_ptr<TessaronModule> createMasterModule(const ModuleEntry &, const st
 std::unique_ptr<TessaronModule> createTdcModule(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createFennick(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createDorrin(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
+std::unique_ptr<TessaronModule> createHistogrammer(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 
 // Reads one module's registers or throws std::runtime_error naming the module and the reason.
 std::vector<std::uint32_t> readModuleRegisters(TDCLink &link, const ModuleEntry &entry, const char *what,

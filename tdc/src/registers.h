@@ -59,5 +59,36 @@ constexpr std::uint32_t tagsLost = 0x0A;    // two words, low first
 constexpr std::uint32_t tagUnitFs = 0x0C;
 constexpr std::uint32_t controlEnable = 1u << 0;
 } // namespace tagger
+namespace histogrammer {
+constexpr std::uint32_t control = 0x00;
+constexpr std::uint32_t command = 0x01;
+constexpr std::uint32_t status = 0x02;
+constexpr std::uint32_t periodUs = 0x03;
+constexpr std::uint32_t windows = 0x04;
+constexpr std::uint32_t windowIndex = 0x05;
+constexpr std::uint32_t ref = 0x06;
+constexpr std::uint32_t meas = 0x07;
+constexpr std::uint32_t bounds = 0x08; // left, bin width, right: two words each, low first
+constexpr std::uint32_t memoryBins = 0x0E;
+constexpr std::uint32_t binsInUse = 0x0F;
+constexpr std::uint32_t group = 0x10;
+constexpr std::uint32_t minBinFs = 0x11;
+constexpr std::uint32_t limits = 0x12; // min offset, max offset, min FSR, max FSR: two words each
+constexpr std::uint32_t registerWords = 0x1A;
+constexpr std::uint32_t block = 0x20;
+constexpr std::uint32_t bins = 0x100;
+constexpr std::uint32_t controlAccumulate = 1u << 0;
+constexpr std::uint32_t controlMultiHit = 1u << 1;
+constexpr std::uint32_t commandEnable = 1;
+constexpr std::uint32_t commandPause = 2;
+constexpr std::uint32_t commandDisable = 3;
+constexpr std::uint32_t commandGroupEnable = 4;
+constexpr std::uint32_t commandGroupDisable = 5;
+constexpr std::uint32_t statusRunning = 1u << 0;
+constexpr std::uint32_t statusPaused = 1u << 1;
+constexpr std::uint32_t flagRunning = 1u << 0;
+constexpr std::uint32_t minPeriodUs = 100;
+constexpr std::uint32_t maxPeriodUs = 60000000;
+} // namespace histogrammer
 
 } // namespace tdcregs

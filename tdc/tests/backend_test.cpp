@@ -13,6 +13,7 @@
 #include "tdc/tdcerror.h"
 #include "tdc/dorrin.h"
 #include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
 #include "tdc/tdcmastermodule.h"
 #include "tdc/tdcmodule.h"
 
@@ -107,8 +108,10 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 5u);
+    ASSERT_EQ(modules.size(), 9u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
+    for (std::size_t i = 5; i < 9; ++i)
+        EXPECT_TRUE(dynamic_cast<TDCHistogrammerModule *>(modules[i])) << "module " << i;
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
     EXPECT_EQ(modules[2], processed) << "the processed counter comes first";
@@ -257,10 +260,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 5u);
+    EXPECT_EQ(backend.getModules().size(), 9u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 5u);
+    EXPECT_EQ(backend.getModules().size(), 9u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
@@ -112,7 +113,7 @@ TEST(Cli, InfoDescribesTheBoard)
     EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->get<double>(), 1e-12);
     const auto *modules = member(doc[0], "modules");
     ASSERT_TRUE(modules);
-    ASSERT_EQ(modules->size(), 5u);
+    ASSERT_EQ(modules->size(), 9u) << "master, channels, two counters, the time tagger, four histogrammers";
     for (const auto &m : *modules) {
         EXPECT_TRUE(member(m, "typeID"));
         EXPECT_TRUE(member(m, "hardwareVersion") && member(*member(m, "hardwareVersion"), "major"));
@@ -187,4 +188,69 @@ TEST(Cli, GlobalOptionsStandBeforeOrAfterTheCommandAndHelpSucceeds)
             EXPECT_NE(r.out.find(std::string("  ") + command + ": "), std::string::npos)
                 << help << " should describe " << command;
     }
+}
+
+TEST(Cli, HistogramWritesEveryWindowAndThePeak)
+{
+    // Channel 1 every 10 µs, channel 2 12 ns after each: every count in the 12 ns bin.
+    const std::string profile = "/tmp/tdc_cli_hist_profile_" + testboards::uniqueSerial("p") + ".json";
+    const std::string out = "/tmp/tdc_cli_hist_" + testboards::uniqueSerial("o") + ".txt";
+    {
+        std::ofstream(profile) << R"({"inputs": 2, "syncPeriod": 0, "periodic": true, "rates": [100000, 0],
+            "pulseWidth": 1e-9, "pulseHeight": {"mean": 0.5, "sigma": 0}, "histogramBins": 1024,
+            "pairs": [{"from": 1, "to": 2, "delay": 12e-9, "jitter": 0, "fraction": 1}]})";
+    }
+    const std::string env = "TESSARON_VIRTUAL_BOARDS=1 TESSARON_BOARD_PROFILE=" + profile;
+    auto r = run(env, "histogram --ref 1 --meas 2:r --left -5e-9 --right 45e-9 --bin 1e-9 --period 10 "
+                      "--windows 3 --out " + out);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto summary = lines(r.out);
+    ASSERT_EQ(summary.size(), 1u) << r.out;
+    EXPECT_EQ(summary[0]["windows"], 3);
+    EXPECT_EQ(summary[0]["bins"], 50);
+    EXPECT_EQ(summary[0]["peakBin"], 17) << "12 ns after a left bound of -5 ns";
+    EXPECT_EQ(summary[0]["peakCount"], 3000);
+    EXPECT_EQ(summary[0]["total"], 3000);
+    EXPECT_DOUBLE_EQ(summary[0]["peakValue"].get<double>(), -5e-9 + 18 * 1e-9);
+
+    std::ifstream in(out);
+    std::vector<std::string> text;
+    for (std::string line; std::getline(in, line);)
+        text.push_back(line);
+    ASSERT_EQ(text.size(), 3u * (50 + 4)) << "three blocks of 50 bins";
+    for (std::size_t b = 0; b < 3; ++b) {
+        const std::size_t at = b * 54;
+        EXPECT_EQ(text[at], "# ---------- Histogram 0 ---------- #");
+        EXPECT_EQ(text[at + 1], "# Bin value [s], Counts");
+        EXPECT_EQ(text[at + 2], "-4e-09,0") << "the first bin's value is left + 1 bin width";
+        EXPECT_EQ(text[at + 2 + 17], "1.3e-08,1000");
+        EXPECT_EQ(text[at + 2 + 49], "4.5e-08,0");
+        EXPECT_EQ(text[at + 52], "# ---------------------------------------- #");
+        EXPECT_EQ(text[at + 53], "");
+    }
+
+    // Without --out the blocks come first on standard output, the summary last.
+    r = run(env, "histogram --ref 1 --meas 2 --left 0 --right 20e-9 --bin 1e-9 --period 5 --windows 1 --multihit");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("# ---------- Histogram 0 ---------- #\n# Bin value [s], Counts\n1e-09,0\n", 0), 0u) << r.out;
+
+    for (const char *bad : {"histogram --ref 1 --meas 2 --left 0 --right 1e-8 --bin 1e-9 --period 10",
+                            "histogram --ref 1:x --meas 2 --left 0 --right 1e-8 --bin 1e-9 --period 10 --windows 1",
+                            "histogram --ref 1 --meas 2 --left 0 --right 1e-8 --bin 0 --period 10 --windows 1",
+                            "histogram --ref 1 --meas 2 --left 0 --right 1e-8 --bin 1e-9 --period 10 --windows 0"}) {
+        r = run(env, bad);
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find("usage: tdc-cli"), std::string::npos) << bad;
+    }
+    r = run(env, "histogram --ref 1 --meas 2 --left 1e-8 --right 0 --bin 1e-9 --period 10 --windows 1");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--left must lie below --right"), std::string::npos) << r.err;
+    r = run(env, "histogram --ref 1 --meas 2 --left 0 --right 1e-8 --bin 1e-9 --period 10 --windows 1 --histogrammer 9");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("there is no histogrammer 9"), std::string::npos) << r.err;
+    r = run(env, "histogram --ref 1 --meas 2 --left 0 --right 1e-8 --bin 1e-9 --period 10 --windows 1 --out /nonexistent/x.txt");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    std::remove(profile.c_str());
+    std::remove(out.c_str());
 }

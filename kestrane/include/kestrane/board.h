@@ -29,6 +29,7 @@ namespace kestrane {
 
 class Module;
 class EventEngine;
+struct HistogrammerBank;
 
 struct FirmwareIdentity {
     std::int64_t compileTime = 0; // 100 ns units since 1970-01-01 UTC
@@ -49,6 +50,8 @@ public:
     static constexpr std::uint32_t processedCounterBase = 0x1200;
     static constexpr std::uint32_t inputCounterBase = 0x1300;
     static constexpr std::uint32_t timeTaggerBase = 0x1400;
+    static constexpr std::uint32_t histogrammerBase = 0x100000; // histogrammer i at base + i·stride
+    static constexpr std::uint32_t histogrammerStride = 0x200000;
 
     // `seed` overrides the profile's seed.
     explicit Board(const Profile &profile = defaultProfile(), Clock clock = wallClock(),
@@ -98,6 +101,7 @@ private:
     Profile profile_;
     Clock clock_;
     std::unique_ptr<EventEngine> events_;
+    std::unique_ptr<HistogrammerBank> histogrammers_; // group commands reach every member
     std::vector<Mapped> modules_; // sorted by base; destroyed before the engine
 
     mutable std::mutex mutex_; // modules and signal model

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "../modules/counter/countermodule.h"
+#include "../modules/histogrammer/histogrammermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
 #include "../modules/tagger/timetaggermodule.h"
@@ -30,7 +31,8 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
           profile.replay.empty()
               ? makeEventSource(profile, seed.value_or(profile.seed))
               : std::unique_ptr<EventSource>(std::make_unique<ReplaySource>(profile.replay, profile.minBinWidth)),
-          profile.channels(), profile.minBinWidth))
+          profile.channels(), profile.minBinWidth)),
+      histogrammers_(std::make_unique<HistogrammerBank>())
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {
         modules_.push_back({base, std::move(m)});
@@ -40,6 +42,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     add(tdcBase, std::make_unique<TdcChannelModule>(profile_));
     add(processedCounterBase, std::make_unique<CounterModule>(processedCounterBase, *events_, false));
     add(inputCounterBase, std::make_unique<CounterModule>(inputCounterBase, *events_, true));
+    for (std::uint32_t i = 0, base = histogrammerBase; i < profile_.histogrammers; ++i, base += histogrammerStride)
+        add(base, std::make_unique<HistogrammerModule>(base, *events_, profile_.histogramBins,
+                                                       profile_.minBinWidth, *histogrammers_));
     add(timeTaggerBase, std::make_unique<TimeTaggerModule>(*events_, profile_));
     if (!profile_.replay.empty() && profile_.replayPacing == ReplayPacing::fast)
         std::cerr << "kestrane: replay pacing \"fast\" is not available yet; the recording plays on the wall clock\n";

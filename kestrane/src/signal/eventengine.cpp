@@ -147,6 +147,8 @@ void EventEngine::trim()
 EventEngine::Reader::Reader(EventEngine &engine, const Selection &selection, std::uint64_t start)
     : engine_(engine), position_(start), next_(engine.channels(), 0)
 {
+    // Events between the frontier and the start are made later; select() arranges to pass
+    // over them then.
     select(selection);
     // Channels outside the selection start at the end too, so they never hold events back.
     for (std::uint32_t c = 0; c < engine_.channels(); ++c)
@@ -181,6 +183,8 @@ void EventEngine::Reader::select(const Selection &selection)
             channels_.push_back(c);
             seek(c);
         }
+    if (position_ > engine_.frontier_)
+        seekAfterProducing_ = true;
 }
 
 void EventEngine::Reader::skipTo(std::uint64_t time)

@@ -1,0 +1,164 @@
+// Histogram blocks through the whole stack (board model, virtual FT60x link, vetra, tdc) and
+// the virtual board's share of a core with every module running.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <sys/resource.h>
+
+#include <kestrane/virtualdevice.h>
+
+#include "tdc/tdcbackend.h"
+#include "tdc/tdcfennick.h"
+#include "tdc/tdchistogrammermodule.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+DeviceMap histogramBoard()
+{
+    static const std::string serial = "TDC-BENCH-H";
+    static const bool added = kestrane::addVirtualBoard(
+        serial, std::make_shared<kestrane::VirtualDevice>(std::make_unique<kestrane::Board>()));
+    (void)added;
+    TDCBackend backend;
+    for (const auto &d : backend.getDevices().first)
+        if (d.count("serialNumber") && d.at("serialNumber") == serial)
+            return d;
+    return {};
+}
+
+std::vector<TDCHistogrammerModule *> histogrammers(TDCBackend &backend)
+{
+    std::vector<TDCHistogrammerModule *> out;
+    for (auto *m : backend.getModules())
+        if (auto *h = dynamic_cast<TDCHistogrammerModule *>(m)) {
+            // Every bin of the memory in use: 2^16 bins of 16 ps after the start.
+            h->setRefCh({1, 1});
+            h->setMeasCh({2, 1});
+            h->setBoundsRaw({0, 16, 16 * static_cast<std::int64_t>(h->memoryBins)});
+            out.push_back(h);
+        }
+    return out;
+}
+
+struct Tally {
+    std::mutex m;
+    std::condition_variable cv;
+    std::uint64_t blocks = 0;
+    std::uint64_t lost = 0;
+    std::vector<std::uint32_t> last;
+};
+
+// Four histogrammers, each with windows of range(0) microseconds.
+void HistogramBlocks(benchmark::State &state)
+{
+    TDCBackend backend;
+    if (backend.open(histogramBoard(), {}, 2000ms)) {
+        state.SkipWithError("cannot open the virtual board");
+        return;
+    }
+    backend.loadModules(0);
+    auto hists = histogrammers(backend);
+    if (hists.size() != 4 || hists[0]->getBoundsRaw().right != 16 * std::int64_t(65536)) {
+        state.SkipWithError("the board does not have four 2^16-bin histogrammers");
+        return;
+    }
+    Tally tally;
+    tally.last.assign(hists.size(), 0);
+    for (std::size_t i = 0; i < hists.size(); ++i)
+        hists[i]->setCallback([&tally, i](const std::vector<std::uint64_t> &counts, TDCHistogrammerModule::Status s) {
+            benchmark::DoNotOptimize(counts.data());
+            {
+                std::lock_guard<std::mutex> lock(tally.m);
+                ++tally.blocks;
+                if (tally.last[i] != 0 && s.windowIndex > tally.last[i] + 1)
+                    tally.lost += s.windowIndex - tally.last[i] - 1;
+                tally.last[i] = s.windowIndex;
+            }
+            tally.cv.notify_one();
+        });
+    const std::chrono::duration<double> period(static_cast<double>(state.range(0)) * 1e-6);
+    TDCHistogrammerModule::Group group;
+    for (auto *h : hists)
+        group.addHistogram(*h);
+    group.enable(period, 0);
+    std::uint64_t seen = 0;
+    for (auto _ : state) {
+        std::unique_lock<std::mutex> lock(tally.m);
+        if (!tally.cv.wait_for(lock, 5s, [&] { return tally.blocks > seen; })) {
+            state.SkipWithError("blocks stopped");
+            break;
+        }
+        seen = tally.blocks;
+    }
+    group.disable(true);
+    for (auto *h : hists)
+        h->setCallback({});
+    state.counters["blocks/s"] = benchmark::Counter(static_cast<double>(seen), benchmark::Counter::kIsRate);
+    state.counters["asked blocks/s"] = 4.0 / period.count();
+    state.counters["lost windows"] = static_cast<double>(tally.lost);
+}
+BENCHMARK(HistogramBlocks)->Name("histogram_blocks")->Arg(20000)->Arg(1000)->UseRealTime()->MinTime(3.0);
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// The built-in profile with both counters pushing every 0.2 s and four histogrammers at
+// 50 ms windows, for five seconds of wall time; the process's CPU time over that time. The host
+// side (link, library, callbacks) runs in the same process and is included.
+void BoardCpuShare(benchmark::State &state)
+{
+    TDCBackend backend;
+    if (backend.open(histogramBoard(), {}, 2000ms)) {
+        state.SkipWithError("cannot open the virtual board");
+        return;
+    }
+    backend.loadModules(0);
+    std::atomic<std::uint64_t> delivered{0};
+    for (auto *m : backend.getModules())
+        if (auto *c = dynamic_cast<TDCFennick *>(m)) {
+            c->setCallback([&](std::mutex &, std::chrono::duration<double>, const std::vector<std::uint32_t> &) {
+                ++delivered;
+            });
+            c->setIntegrationTime(0.2);
+            c->setAutoPush(true);
+        }
+    auto hists = histogrammers(backend);
+    for (auto *h : hists) {
+        h->setCallback([&](const std::vector<std::uint64_t> &, TDCHistogrammerModule::Status) { ++delivered; });
+        h->enable(50ms, 0);
+    }
+    double share = 0;
+    for (auto _ : state) {
+        const double cpu0 = cpuSeconds();
+        const auto wall0 = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(5s);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall0;
+        share = (cpuSeconds() - cpu0) / wall.count();
+    }
+    for (auto *h : hists) {
+        h->disable(true);
+        h->setCallback({});
+    }
+    for (auto *m : backend.getModules())
+        if (auto *c = dynamic_cast<TDCFennick *>(m)) {
+            c->setAutoPush(false);
+            c->setCallback({});
+        }
+    state.counters["cpu share of one core"] = share;
+    state.counters["deliveries"] = static_cast<double>(delivered.load());
+}
+BENCHMARK(BoardCpuShare)->Name("board_cpu_share")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+} // namespace
