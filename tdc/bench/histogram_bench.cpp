@@ -11,6 +11,10 @@
 #include <sys/resource.h>
 
 #include <kestrane/virtualdevice.h>
+#include <kestrane/wire.h>
+
+#include "modules/counter/countermodule.h"
+#include "modules/histogrammer/histogrammermodule.h"
 
 #include "tdc/tdcbackend.h"
 #include "tdc/tdcfennick.h"
@@ -160,5 +164,45 @@ void BoardCpuShare(benchmark::State &state)
     state.counters["deliveries"] = static_cast<double>(delivered.load());
 }
 BENCHMARK(BoardCpuShare)->Name("board_cpu_share")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+// The board alone, without a host: the same modules running, every packet framed for the wire
+// as the virtual device does and then dropped. The pacing thread is the only one working.
+void BoardOnlyCpuShare(benchmark::State &state)
+{
+    using H = kestrane::HistogrammerModule;
+    using C = kestrane::CounterModule;
+    kestrane::Board board;
+    std::atomic<std::uint64_t> bytes{0};
+    board.setOutput([&](std::uint8_t stream, const std::vector<std::uint32_t> &payload) {
+        bytes += kestrane::wire::encode(stream, payload).size();
+    });
+    for (const std::uint32_t c : {kestrane::Board::processedCounterBase, kestrane::Board::inputCounterBase}) {
+        board.writeWord(c + C::regIntegrationUs, 200000);
+        board.writeWord(c + C::regControl, C::controlAutoPush);
+    }
+    for (std::uint32_t i = 0; i < board.profile().histogrammers; ++i) {
+        const std::uint32_t h = kestrane::Board::histogrammerBase + i * kestrane::Board::histogrammerStride;
+        board.writeWord(h + H::regRef, 1 | (1 << 16));
+        board.writeWord(h + H::regMeas, 2 | (1 << 16));
+        const std::uint32_t bounds[6] = {0, 0, 16, 0, 16 * board.profile().histogramBins, 0};
+        for (std::uint32_t w = 0; w < 6; ++w)
+            board.writeWord(h + H::regLeft + w, bounds[w]);
+        board.writeWord(h + H::regPeriodUs, 50000);
+        board.writeWord(h + H::regCommand, H::enableRun);
+    }
+    board.start();
+    double share = 0;
+    for (auto _ : state) {
+        const double cpu0 = cpuSeconds();
+        const auto wall0 = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(5s);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall0;
+        share = (cpuSeconds() - cpu0) / wall.count();
+    }
+    board.stop();
+    state.counters["cpu share of one core"] = share;
+    state.counters["wire MB/s"] = static_cast<double>(bytes.load()) / 1e6 / 5.0;
+}
+BENCHMARK(BoardOnlyCpuShare)->Name("board_cpu_share_board_only")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 } // namespace

@@ -10,7 +10,6 @@
 #include "../modules/tagger/timetaggermodule.h"
 #include "../modules/tdc/tdcchannelmodule.h"
 #include "../signal/eventengine.h"
-#include "../signal/replaysource.h"
 
 namespace kestrane {
 
@@ -27,11 +26,8 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
              FirmwareIdentity identity)
     : profile_(profile),
       clock_(std::move(clock)),
-      events_(std::make_unique<EventEngine>(
-          profile.replay.empty()
-              ? makeEventSource(profile, seed.value_or(profile.seed))
-              : std::unique_ptr<EventSource>(std::make_unique<ReplaySource>(profile.replay, profile.minBinWidth)),
-          profile.channels(), profile.minBinWidth)),
+      events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
+                                            profile.channels(), profile.minBinWidth)),
       histogrammers_(std::make_unique<HistogrammerBank>())
 {
     auto add = [this](std::uint32_t base, std::unique_ptr<Module> m) {

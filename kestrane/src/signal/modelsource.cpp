@@ -254,9 +254,4 @@ void ModelSource::produce(std::uint64_t upTo, std::vector<std::vector<Event>> &l
     }
 }
 
-std::unique_ptr<EventSource> makeEventSource(const Profile &profile, std::uint64_t seed)
-{
-    return std::make_unique<ModelSource>(profile, seed);
-}
-
 } // namespace kestrane
