@@ -7,6 +7,7 @@
 
 #include <vetra/crc32c.h>
 #include <vetra/multicobs.h>
+#include <vetra/packet_codec.h>
 
 #include <benchmark/benchmark.h>
 
@@ -161,22 +162,15 @@ void bench_pte_loopback(benchmark::State &state)
 // A board that answers every read request at once with `count` words and status 8.
 void answer_reads(memory_transport &transport, const std::vector<std::uint8_t> &request)
 {
-    if (request.size() < 8)
+    packet_codec::packet p;
+    if (packet_codec::decode(request.data(), request.size(), p) || p.payload.size() < 3)
         return;
-    const auto words = multicobs::decode(request.data(), request.size() - 4);
-    if (!words || words->size() < 5)
-        return;
-    const std::uint32_t count = (*words)[3] & 0x1FFFFF;
-    std::vector<std::uint32_t> response{(*words)[0], (*words)[1], (*words)[2], (*words)[3]};
+    const std::uint32_t count = p.payload[2] & 0x1FFFFF;
+    std::vector<std::uint32_t> response{p.payload[0], p.payload[1], p.payload[2]};
     for (std::uint32_t k = 0; k < count; ++k)
-        response.push_back((*words)[2] + k);
+        response.push_back(p.payload[1] + k);
     response.push_back(8);
-    response.push_back(crc32c::extend_words(0, response.data(), response.size()));
-    std::vector<std::uint8_t> bytes(multicobs::max_encoded_size(response.size()) + 4);
-    const multicobs::const_words part{response.data(), response.size()};
-    bytes.resize(multicobs::encode(&part, 1, bytes.data()));
-    bytes.insert(bytes.end(), 4, 0);
-    transport.feed(bytes);
+    transport.feed(packet_codec::encode(p.stream, response));
 }
 
 // Four-word reads through the memory engine and the packet engine to a board that answers

@@ -54,9 +54,27 @@ bool waitFor(std::future<T> &f, std::uint32_t timeoutMs)
     return f.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
+// Waits for a response while the link lasts. With a time-out the memory engine answers every
+// request in time; without one (0) a board that goes away would leave the request pending for
+// ever, so the link is watched meanwhile. False (after printing why) when the link is lost.
+template <typename T>
+bool awaitResponse(const vetra &link, std::future<T> &f)
+{
+    while (f.wait_for(200ms) != std::future_status::ready) {
+        if (!link.isOpen()) {
+            printError(mme_defs::device_disconnected().what());
+            return false;
+        }
+    }
+    return true;
+}
+
 int read(vetra &link, const arguments &args)
 {
-    auto result = link.read(args.address, args.count, static_cast<mme_common::BurstType>(args.burst)).get();
+    auto pending = link.read(args.address, args.count, static_cast<mme_common::BurstType>(args.burst));
+    if (!awaitResponse(link, pending))
+        return 1;
+    auto result = pending.get();
     if (result.first) {
         printError(result.first.message());
         return 1;
@@ -74,8 +92,10 @@ int read(vetra &link, const arguments &args)
 int write(vetra &link, const arguments &args)
 {
     auto data = std::make_shared<const std::vector<std::uint32_t>>(args.words);
-    const std::error_code ec =
-        link.write(args.address, data, static_cast<mme_common::BurstType>(args.burst)).get();
+    auto pending = link.write(args.address, data, static_cast<mme_common::BurstType>(args.burst));
+    if (!awaitResponse(link, pending))
+        return 1;
+    const std::error_code ec = pending.get();
     if (ec) {
         printError(ec.message());
         return 1;
@@ -131,10 +151,8 @@ int listen(vetra &link, const arguments &args)
         if (shared->enough.wait_for(lock, 200ms, [&] { return wanted && shared->printed >= *wanted; }))
             return 0;
         // A lost link ends listening: nothing more can arrive.
-        try {
-            link.getTimeout();
-        } catch (const mme_defs::device_disconnected &e) {
-            printError(e.what());
+        if (!link.isOpen()) {
+            printError(mme_defs::device_disconnected().what());
             return 1;
         }
     }

@@ -13,21 +13,11 @@ void vetra::impl::onLinkError(const std::error_code &linkLost, std::error_code e
 {
     if (error == linkLost) {
         // Reported once: the first loss clears the flag, later reports find it cleared.
-        if (open.exchange(false) && errorCallback) {
-            try {
-                errorCallback(make_error_code(vetraError::device_disconnected), {});
-            } catch (...) {
-                // An exception must not end the transport's thread.
-            }
-        }
+        if (open.exchange(false))
+            guard.report(make_error_code(vetraError::device_disconnected), {});
         return;
     }
-    if (errorCallback) {
-        try {
-            errorCallback(error, std::move(buffers));
-        } catch (...) {
-        }
-    }
+    guard.report(error, std::move(buffers));
 }
 
 void vetra::impl::dropLink()
@@ -106,6 +96,9 @@ std::error_code vetra::open(const device_map &device, const device_map &options,
         d = std::make_unique<impl>(error_callback{});
     if (d->open.load())
         return std::make_error_code(std::errc::already_connected);
+    // Replacing the engines would join the thread this callback runs on.
+    if (d->guard.inside())
+        return std::make_error_code(std::errc::resource_deadlock_would_occur);
 
     const std::string &kind = device.at("class");
     const char *nameKey = nullptr;
@@ -154,8 +147,17 @@ void vetra::close()
 {
     if (!d)
         return;
+    // Stopping the engines joins their threads, among them the one running this callback.
+    if (d->guard.inside())
+        throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
+                                "vetra::close called from a callback");
     d->open.exchange(false);
     d->dropLink();
+}
+
+bool vetra::isOpen() const
+{
+    return d && d->open.load();
 }
 
 namespace {
@@ -177,48 +179,51 @@ vetra::read_future vetra::read(uint32_t address, uint32_t count, mme_common::Bur
                                sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->readFuture(address, count, burst, std::move(sentHandler));
+    return d->memory->readFuture(address, count, burst, d->guard.wrap(std::move(sentHandler)));
 }
 
 vetra::write_future vetra::write(uint32_t address, std::shared_ptr<const std::vector<uint32_t>> data,
                                  mme_common::BurstType burst, sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->writeFuture(address, std::move(data), burst, std::move(sentHandler));
+    return d->memory->writeFuture(address, std::move(data), burst, d->guard.wrap(std::move(sentHandler)));
 }
 
 uint32_t vetra::asyncRead(uint32_t address, uint32_t count, mme_common::BurstType burst, sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->read(address, count, burst, std::move(sentHandler));
+    return d->memory->read(address, count, burst, d->guard.wrap(std::move(sentHandler)));
 }
 
 uint32_t vetra::asyncRead(uint32_t address, uint32_t count, mme_common::BurstType burst, read_handler readHandler,
                           sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->read(address, count, burst, std::move(readHandler), std::move(sentHandler));
+    return d->memory->read(address, count, burst, d->guard.wrap(std::move(readHandler)),
+                           d->guard.wrap(std::move(sentHandler)));
 }
 
 uint32_t vetra::asyncWrite(uint32_t address, std::shared_ptr<const std::vector<uint32_t>> data,
                            mme_common::BurstType burst, sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->write(address, std::move(data), burst, std::move(sentHandler));
+    return d->memory->write(address, std::move(data), burst, d->guard.wrap(std::move(sentHandler)));
 }
 
 uint32_t vetra::asyncWrite(uint32_t address, std::shared_ptr<const std::vector<uint32_t>> data,
                            mme_common::BurstType burst, write_handler writeHandler, sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->memory->write(address, std::move(data), burst, std::move(writeHandler), std::move(sentHandler));
+    return d->memory->write(address, std::move(data), burst, d->guard.wrap(std::move(writeHandler)),
+                            d->guard.wrap(std::move(sentHandler)));
 }
 
 std::error_code vetra::setRangeCallback(uint32_t first, uint32_t last, read_handler readHandler,
                                         write_handler writeHandler)
 {
     VETRA_REQUIRE_OPEN();
-    if (!d->memory->setRangeHandlers(first, last, std::move(readHandler), std::move(writeHandler)))
+    if (!d->memory->setRangeHandlers(first, last, d->guard.wrap(std::move(readHandler)),
+                                     d->guard.wrap(std::move(writeHandler))))
         return vetraError::address_already_registered;
     return {};
 }
@@ -247,7 +252,7 @@ bool vetra::sendPacket(uint8_t stream, std::vector<std::shared_ptr<const std::ve
                        sent_handler sentHandler)
 {
     VETRA_REQUIRE_OPEN();
-    return d->packets->send_packet(stream, std::move(payload), std::move(sentHandler));
+    return d->packets->send_packet(stream, std::move(payload), d->guard.wrap(std::move(sentHandler)));
 }
 
 void vetra::setStreamCallback(uint8_t stream, stream_callback callback)
@@ -257,7 +262,8 @@ void vetra::setStreamCallback(uint8_t stream, stream_callback callback)
         d->packets->set_stream_handler(stream, {});
         return;
     }
-    d->packets->set_stream_handler(stream, [callback = std::move(callback)](uint8_t id, pte::buffer_list buffers) {
+    const callback_guard *guard = &d->guard;
+    d->packets->set_stream_handler(stream, [guard, callback = std::move(callback)](uint8_t id, pte::buffer_list buffers) {
         // The whole payload in one buffer, even on a stream that still has a layout (the
         // memory engine's read stream splits off a 3-word header).
         auto payload = buffers.empty() || !buffers[0] ? std::make_unique<std::vector<uint32_t>>()
@@ -265,7 +271,7 @@ void vetra::setStreamCallback(uint8_t stream, stream_callback callback)
         for (std::size_t i = 1; i < buffers.size(); ++i)
             if (buffers[i])
                 payload->insert(payload->end(), buffers[i]->begin(), buffers[i]->end());
-        callback(id, std::move(payload));
+        guard->call(callback, id, std::move(payload));
     });
 }
 

@@ -16,6 +16,7 @@ public:
         case 2: return "Communication device disconnected";
         case 3: return "Specified address already registered";
         case 4: return "Specified address not in callback map";
+        case 5: return "User callback threw";
         default: return "Unknown error";
         }
     }

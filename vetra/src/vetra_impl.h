@@ -5,6 +5,7 @@
 
 #include <vetra/vetra.h>
 
+#include "callback_guard.h"
 #include "mme/mme.h"
 #include "pte/pte.h"
 
@@ -12,7 +13,7 @@
 #include <memory>
 
 struct vetra::impl {
-    explicit impl(error_callback callback) : errorCallback(std::move(callback)) {}
+    explicit impl(error_callback callback) : guard(std::move(callback)) {}
 
     // Called by the packet engine on the transport's thread.
     void onLinkError(const std::error_code &linkLost, std::error_code error, pte::buffer_list buffers);
@@ -27,5 +28,6 @@ struct vetra::impl {
     std::unique_ptr<mme> memory;   // present only while open
     std::atomic<bool> open{false}; // cleared by close, moving away, or the link being lost
     device_list devices;           // filled by getDevices
-    const error_callback errorCallback;
+    // Runs every user callback, the error callback included.
+    const callback_guard guard;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // The board's end of the link framing: packets of 32-bit words (stream id header, payload,
-// CRC-32C trailer), multiCOBS-encoded and ended by a zero word. Built on vetra's codec
+// CRC-32C trailer), multiCOBS-encoded and ended by a zero word. Built on vetra's packet codec
 // functions, so both ends share one encoding.
 //
 // FrameReader is a value that keeps the bytes of an unfinished frame; it is not thread-safe

@@ -1,7 +1,6 @@
 #include "kestrane/wire.h"
 
-#include <vetra/crc32c.h>
-#include <vetra/multicobs.h>
+#include <vetra/packet_codec.h>
 
 namespace kestrane::wire {
 
@@ -15,24 +14,7 @@ constexpr std::size_t maxFrameBytes = 64u << 20;
 
 std::vector<std::uint8_t> encode(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
 {
-    const std::uint32_t header = stream;
-    std::uint32_t crc = crc32c::extend_words(0, &header, 1);
-    if (!payload.empty())
-        crc = crc32c::extend_words(crc, payload.data(), payload.size());
-    std::vector<multicobs::const_words> parts;
-    parts.push_back({&header, 1});
-    if (!payload.empty())
-        parts.push_back({payload.data(), payload.size()});
-    parts.push_back({&crc, 1});
-
-    std::vector<std::uint8_t> out(multicobs::max_encoded_size(payload.size() + 2) + 4);
-    const std::size_t n = multicobs::encode(parts.data(), parts.size(), out.data());
-    if (n == 0)
-        return {};
-    out.resize(n + 4, 0); // the zero word that ends the packet
-    for (std::size_t i = n; i < n + 4; ++i)
-        out[i] = 0;
-    return out;
+    return packet_codec::encode(stream, payload);
 }
 
 void FrameReader::feed(const std::uint8_t *data, std::size_t size, const PacketHandler &handler)
@@ -56,21 +38,14 @@ void FrameReader::finishFrame(const PacketHandler &handler)
         ++badFrames_;
         return;
     }
-    auto words = multicobs::decode(frame.data(), frame.size());
-    if (!words || words->size() < 2) {
+    packet_codec::packet packet;
+    // Bits 8-31 of the header belong to no stream: a host never sets them.
+    if (packet_codec::decode(frame.data(), frame.size(), packet) || (packet.header & 0xFFFFFF00u) != 0) {
         ++badFrames_;
         return;
     }
-    std::vector<std::uint32_t> &w = *words;
-    const std::uint32_t crc = w.back();
-    if (crc32c::extend_words(0, w.data(), w.size() - 1) != crc || (w[0] & 0xFFFFFF00u) != 0) {
-        ++badFrames_;
-        return;
-    }
-    const auto stream = static_cast<std::uint8_t>(w[0] & 0xFF);
-    std::vector<std::uint32_t> payload(w.begin() + 1, w.end() - 1);
     ++packets_;
-    handler(stream, std::move(payload));
+    handler(packet.stream, std::move(packet.payload));
 }
 
 } // namespace kestrane::wire

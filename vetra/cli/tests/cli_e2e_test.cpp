@@ -366,3 +366,29 @@ TEST(CliProcess, MissingDevicesAndBadArguments)
     while (std::getline(lines, line))
         EXPECT_TRUE(line.size() >= 2 && line.front() == '{' && line.back() == '}') << line;
 }
+
+TEST(CliProcess, ReadAndWriteWithoutTimeOutEndWhenTheLinkIsLost)
+{
+    const std::vector<std::vector<std::string>> commands{{"read", "0x10", "1"}, {"write", "0x10", "5"}};
+    for (const auto &command : commands) {
+        board_sim board;
+        std::atomic<int> requests{0};
+        // The request arrives and is never answered.
+        board.setScript([&requests](board_sim &, const board_sim::packet &) {
+            ++requests;
+            return true;
+        });
+        std::vector<std::string> args{"--device", "serial:" + board.portName(), "--timeout", "0"};
+        args.insert(args.end(), command.begin(), command.end());
+        cli_process p(args);
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (requests == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_EQ(requests, 1) << command[0] << ": " << p.err();
+        board.releaseSlave();
+        board.closeMaster();
+        EXPECT_EQ(p.finish(), 1) << command[0];
+        EXPECT_NE(p.err().find("Communication device not connected"), std::string::npos) << p.err();
+        EXPECT_EQ(p.out(), "");
+    }
+}

@@ -8,6 +8,8 @@
 // write thread). `device_port::toHost` may be called from any thread, including from inside
 // `fromHost`; it never blocks on the host.
 
+#include <vetra/vetra_export.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,7 +19,7 @@
 namespace ft60x_virtual {
 
 // The host-facing side of one opened virtual device, handed to the provider on attach.
-class device_port {
+class VETRA_EXPORT device_port {
 public:
     virtual ~device_port() = default;
     // Queues bytes on the IN pipe; a blocked FT_ReadPipe returns with them.
@@ -25,7 +27,7 @@ public:
 };
 
 // The board side of a virtual device.
-class provider {
+class VETRA_EXPORT provider {
 public:
     virtual ~provider() = default;
     // The host opened the device (FT_Create). `port` stays valid until `detach` returns.
@@ -46,14 +48,14 @@ struct device_info {
 // when a device with that serial number is already present, when `board` is null, or when
 // the serial number is empty or longer than 15 characters (the listed field holds 16 bytes,
 // and a serial number that cannot be listed whole could not be opened by it).
-bool addDevice(const device_info &info, std::shared_ptr<provider> board);
+VETRA_EXPORT bool addDevice(const device_info &info, std::shared_ptr<provider> board);
 
 // Removes a device as if it had been unplugged: blocked and later pipe operations on open
 // handles fail with status 30 ("Device not connected"); the provider is detached.
 // Returns false when no such device exists.
-bool removeDevice(const std::string &serialNumber);
+VETRA_EXPORT bool removeDevice(const std::string &serialNumber);
 
 // The serial numbers of the virtual devices present now.
-std::vector<std::string> devices();
+VETRA_EXPORT std::vector<std::string> devices();
 
 } // namespace ft60x_virtual

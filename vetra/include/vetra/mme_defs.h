@@ -3,6 +3,8 @@
 // carried in every memory request, the handler signatures, the future returned by the
 // blocking forms of read and write, and the exception thrown when the link is not open.
 
+#include <vetra/vetra_export.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -37,7 +39,7 @@ using sent_handler = std::function<void(const std::error_code &, std::size_t)>;
 namespace mme_defs {
 
 // Thrown by every link operation while the link is not open.
-class device_disconnected : public std::exception {
+class VETRA_EXPORT device_disconnected : public std::exception {
 public:
     const char *what() const noexcept override { return "Communication device not connected"; }
 };

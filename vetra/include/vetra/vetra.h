@@ -10,6 +10,9 @@
 // the memory engine's timer threads, sent handlers on the transport's write context. Link
 // operations may be called from any thread; open, close, moving and destruction must not run
 // concurrently with other calls on the same object, nor from inside a callback.
+// An exception thrown by any user callback is caught on the library's thread, its message
+// written to standard error, and reported once through the error callback as
+// vetraError::callback_threw; the link goes on working.
 
 #include <vetra/mme_defs.h>
 #include <vetra/mme_error.h>
@@ -47,7 +50,9 @@ public:
     static constexpr const char *IFlibftdiName = "LibFTDI";
 
     // `errorCallback` receives packet errors of the open link (bad CRC, malformed frames,
-    // transport errors other than the link being lost) with the buffers of the failed packet.
+    // transport errors other than the link being lost) with the buffers of the failed packet,
+    // vetraError::device_disconnected once when the link is lost, and
+    // vetraError::callback_threw for every exception a user callback threw.
     explicit vetra(error_callback errorCallback = {});
     vetra(vetra &&other) noexcept;
     vetra &operator=(vetra &&other) noexcept;
@@ -67,8 +72,12 @@ public:
     // std::errc::already_connected when open; throws std::out_of_range without "class".
     std::error_code open(const device_map &device, const device_map &options, uint8_t readStream,
                          uint8_t writeStream);
-    // Drops pending transactions (their futures are broken) and closes the link.
+    // Drops pending transactions (their futures are broken) and closes the link. Throws
+    // std::system_error (resource_deadlock_would_occur) when called from one of this
+    // object's callbacks; open returns that code then.
     void close();
+    // False before open, after close and once the link has been lost.
+    bool isOpen() const;
 
     // Memory access; every call throws mme_defs::device_disconnected when not open and
     // std::invalid_argument for zero words.

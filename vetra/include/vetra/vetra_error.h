@@ -11,6 +11,8 @@ enum class vetraError : int {
     device_disconnected = 2,
     address_already_registered = 3,
     address_not_registered = 4,
+    // A callback of the library's user threw; the library caught it and went on.
+    callback_threw = 5,
 };
 
 namespace std {

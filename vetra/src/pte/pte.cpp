@@ -2,8 +2,6 @@
 
 #include "pte/pte.h"
 
-#include <vetra/crc32c.h>
-#include <vetra/multicobs.h>
 
 #include <asio/error.hpp>
 
@@ -28,35 +26,6 @@ std::size_t first_nonzero(const std::uint8_t *p, std::size_t n) noexcept
             return i;
     return n;
 }
-
-// Holds a mutex that the sending threads and the transport's thread take at high rates for a
-// few instructions each: a short spin before blocking saves the sleep and wake-up system
-// calls that a brief overlap would otherwise cost both sides.
-class brief_lock {
-public:
-    explicit brief_lock(std::mutex &mutex) : mutex_(mutex)
-    {
-        for (int k = 0; k < 64; ++k) {
-            if (mutex_.try_lock())
-                return;
-            pause();
-        }
-        mutex_.lock();
-    }
-    ~brief_lock() { mutex_.unlock(); }
-    brief_lock(const brief_lock &) = delete;
-    brief_lock &operator=(const brief_lock &) = delete;
-
-private:
-    static void pause() noexcept
-    {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-
-    std::mutex &mutex_;
-};
 
 } // namespace
 
@@ -136,60 +105,30 @@ void pte::set_stream_layout(std::uint8_t stream_id, std::vector<std::size_t> wor
 
 bool pte::send_packet(std::uint8_t stream_id, payload_list payload, completion_handler done)
 {
-    const std::uint32_t header = stream_id;
-    // Header, payload buffers, CRC: the usual few fit on the stack.
-    multicobs::const_words local_parts[8];
-    std::vector<multicobs::const_words> many_parts;
-    multicobs::const_words *parts = local_parts;
-    if (payload.size() + 2 > std::size(local_parts)) {
-        many_parts.resize(payload.size() + 2);
+    // The usual few payload buffers fit on the stack.
+    packet_codec::const_words local_parts[8];
+    std::vector<packet_codec::const_words> many_parts;
+    packet_codec::const_words *parts = local_parts;
+    if (payload.size() > std::size(local_parts)) {
+        many_parts.resize(payload.size());
         parts = many_parts.data();
     }
-    std::size_t part_count = 0;
-    parts[part_count++] = {&header, 1};
-    std::uint32_t crc = crc32c::extend_words(0, &header, 1);
-    std::size_t words = 2;
-    for (const auto &buffer : payload) {
+    std::size_t words = 0;
+    for (std::size_t k = 0; k < payload.size(); ++k) {
+        const auto &buffer = payload[k];
         if (!buffer || buffer->empty())
             return false;
-        parts[part_count++] = {buffer->data(), buffer->size()};
-        crc = crc32c::extend_words(crc, buffer->data(), buffer->size());
+        parts[k] = {buffer->data(), buffer->size()};
         words += buffer->size();
     }
-    parts[part_count++] = {&crc, 1};
 
-    packet_bytes bytes = take_spare(multicobs::max_encoded_size(words) + 4);
-    const std::size_t size = multicobs::encode(parts, part_count, bytes.data.get());
-    if (size == 0)
+    send_queue::block bytes = sending_.take(packet_codec::max_frame_size(words));
+    bytes.size = packet_codec::encode(stream_id, parts, payload.size(), bytes.data.get());
+    if (bytes.size == 0)
         return false;
-    std::memset(bytes.data.get() + size, 0, 4); // the delimiter word
-    bytes.size = size + 4;
 
     asio::const_buffer first;
-    bool start = false;
-    {
-        brief_lock lock(send_mutex_);
-        if (send_count_ == send_ring_.size()) {
-            // Full: double the ring, oldest first. The byte blocks themselves do not move,
-            // so a write in progress keeps its bytes.
-            std::vector<outgoing> grown(std::max<std::size_t>(16, 2 * send_ring_.size()));
-            for (std::size_t k = 0; k < send_count_; ++k)
-                grown[k] = std::move(send_ring_[(send_head_ + k) % send_ring_.size()]);
-            send_ring_.swap(grown);
-            send_head_ = 0;
-        }
-        outgoing &slot = send_ring_[(send_head_ + send_count_) % send_ring_.size()];
-        slot.bytes = std::move(bytes);
-        slot.done = std::move(done);
-        ++send_count_;
-        if (send_count_ == 1) {
-            start = true;
-            first = asio::buffer(slot.bytes.data.get(), slot.bytes.size);
-        }
-    }
-    // The front entry's bytes stay put until its own write completes, so it is safe to start
-    // the write after releasing the mutex.
-    if (start)
+    if (sending_.push(std::move(bytes), std::move(done), first))
         start_write(first);
     return true;
 }
@@ -201,63 +140,11 @@ void pte::start_write(asio::const_buffer bytes)
 
 void pte::on_write(const std::error_code &error, std::size_t bytes)
 {
-    completion_handler done;
-    packet_bytes written;
-    asio::const_buffer next;
-    bool more = false;
-    {
-        brief_lock lock(send_mutex_);
-        if (send_count_ == 0)
-            return;
-        outgoing &front = send_ring_[send_head_];
-        done = std::move(front.done);
-        front.done = nullptr;
-        if (!keep_spare(front.bytes))
-            written = std::move(front.bytes); // freed after the mutex is released
-        send_head_ = (send_head_ + 1) % send_ring_.size();
-        --send_count_;
-        if (send_count_ > 0) {
-            more = true;
-            const packet_bytes &following = send_ring_[send_head_].bytes;
-            next = asio::buffer(following.data.get(), following.size);
-        }
-    }
-    if (more)
-        start_write(next);
-    if (done)
-        done(error, bytes);
-}
-
-pte::packet_bytes pte::take_spare(std::size_t capacity)
-{
-    packet_bytes bytes;
-    {
-        brief_lock lock(send_mutex_);
-        if (!spare_.empty()) {
-            bytes = std::move(spare_.back());
-            spare_.pop_back();
-            spare_bytes_ -= bytes.capacity;
-        }
-    }
-    if (bytes.capacity < capacity) {
-        bytes.data.reset(new std::uint8_t[capacity]);
-        bytes.capacity = capacity;
-    }
-    bytes.size = 0;
-    return bytes;
-}
-
-// Called with the send mutex held; true when the buffer has moved to the spares.
-bool pte::keep_spare(packet_bytes &bytes)
-{
-    // Small packets are the ones sent at high rates; large blocks are not worth holding on to.
-    constexpr std::size_t largest_kept = std::size_t(64) << 10;
-    constexpr std::size_t total_kept = std::size_t(1) << 20;
-    if (bytes.capacity == 0 || bytes.capacity > largest_kept || spare_bytes_ + bytes.capacity > total_kept)
-        return false;
-    spare_bytes_ += bytes.capacity;
-    spare_.push_back(std::move(bytes));
-    return true;
+    send_queue::popped written = sending_.pop();
+    if (written.more)
+        start_write(written.next);
+    if (written.done)
+        written.done(error, bytes);
 }
 
 void pte::start_read()
@@ -333,22 +220,14 @@ void pte::on_read(const std::error_code &error, std::size_t bytes)
         return;
     }
 
-    std::size_t first = first_nonzero(data, bytes);
-    std::size_t last = bytes;
-    while (last > first && data[last - 1] == 0)
-        --last;
-    if (last <= first || last - 1 - first <= 8) {
-        drop_and_report(bytes, make_error_code(pte_packet_error::packet_too_short));
-        return;
-    }
-    receive_packet(data + first, last - first, bytes);
+    receive_packet(packet_codec::trim(data, bytes), bytes);
 }
 
-void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t consumed)
+void pte::receive_packet(packet_codec::frame encoded, std::size_t consumed)
 {
-    const auto stream_id = multicobs::peek_stream_id(data, size);
-    if (!stream_id) {
-        drop_and_report(consumed, make_error_code(pte_packet_error::malformed_multicobs));
+    std::uint8_t stream_id = 0;
+    if (const std::error_code error = packet_codec::peek(encoded, stream_id)) {
+        drop_and_report(consumed, error);
         return;
     }
 
@@ -356,7 +235,7 @@ void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t
     buffer_list buffers;
     {
         std::lock_guard<std::mutex> lock(layouts_mutex_);
-        auto it = layouts_.find(*stream_id);
+        auto it = layouts_.find(stream_id);
         if (it != layouts_.end()) {
             buffers.reserve(it->second.size() + 1);
             for (std::size_t words : it->second)
@@ -365,58 +244,44 @@ void pte::receive_packet(const std::uint8_t *data, std::size_t size, std::size_t
             buffers.reserve(1);
         }
     }
-    // The header word, then the layout's buffers: the usual few fit on the stack.
-    multicobs::mutable_words local_fixed[8];
-    std::vector<multicobs::mutable_words> many_fixed;
-    multicobs::mutable_words *fixed = local_fixed;
-    if (buffers.size() + 1 > std::size(local_fixed)) {
-        many_fixed.resize(buffers.size() + 1);
+    // The layout's buffers: the usual few fit on the stack.
+    packet_codec::mutable_words local_fixed[8];
+    std::vector<packet_codec::mutable_words> many_fixed;
+    packet_codec::mutable_words *fixed = local_fixed;
+    if (buffers.size() > std::size(local_fixed)) {
+        many_fixed.resize(buffers.size());
         fixed = many_fixed.data();
     }
-    const std::size_t fixed_count = buffers.size() + 1;
-    fixed[0] = {&header, 1};
-    std::size_t fixed_words = 1;
-    for (std::size_t k = 0; k < buffers.size(); ++k) {
-        fixed[k + 1] = {buffers[k]->data(), buffers[k]->size()};
-        fixed_words += buffers[k]->size();
-    }
+    for (std::size_t k = 0; k < buffers.size(); ++k)
+        fixed[k] = {buffers[k]->data(), buffers[k]->size()};
+    const std::size_t fixed_count = buffers.size();
     buffers.push_back(std::make_unique<std::vector<std::uint32_t>>());
-    std::vector<std::uint32_t> &rest = *buffers.back();
+    const packet_codec::storage into{&header, fixed, fixed_count, buffers.back().get()};
 
-    const auto decoded = multicobs::decode(data, size, fixed, fixed_count, rest);
+    const std::error_code decoded = packet_codec::decode(encoded, into);
 
     // The packet's bytes are no longer needed: let the next one arrive while this one is
     // checked and handed on.
     receive_buffer_.consume(consumed);
     start_read();
 
-    if (!decoded) {
-        report(make_error_code(pte_packet_error::malformed_multicobs), std::move(buffers));
+    if (decoded) {
+        report(decoded, std::move(buffers));
         return;
     }
-    // Shorter than its stream's layout: the CRC word is not where it must be.
-    if (*decoded <= fixed_words) {
-        report(make_error_code(pte_packet_error::packet_too_short), std::move(buffers));
-        return;
-    }
-    const std::uint32_t received_crc = rest.back();
-    rest.pop_back();
-    std::uint32_t crc = crc32c::extend_words(0, &header, 1);
-    for (const auto &buffer : buffers)
-        crc = crc32c::extend_words(crc, buffer->data(), buffer->size());
-    if (crc != received_crc) {
-        report(make_error_code(pte_packet_error::bad_crc), std::move(buffers));
+    if (const std::error_code error = packet_codec::verify(into)) {
+        report(error, std::move(buffers));
         return;
     }
 
     shared_handler registered;
     {
         std::lock_guard<std::mutex> lock(handlers_mutex_);
-        auto it = handlers_.find(*stream_id);
+        auto it = handlers_.find(stream_id);
         if (it != handlers_.end())
             registered = it->second;
     }
     const stream_handler &handler = registered ? *registered : default_handler_;
     if (handler)
-        handler(*stream_id, std::move(buffers));
+        handler(stream_id, std::move(buffers));
 }

@@ -11,7 +11,10 @@
 // receive handling (stream handlers, the error handler) run on the transport's completion
 // thread, one at a time. No engine mutex is held while a handler or completion runs.
 
+#include "pte/send_queue.h"
 #include "transport/asyncio_interface.h"
+
+#include <vetra/packet_codec.h>
 
 #include <vetra/pte_error.h>
 
@@ -71,17 +74,6 @@ public:
     const std::error_code &link_lost_code() const;
 
 private:
-    // Encoded bytes of one packet. Buffers go back to `spare_` once written and are reused by
-    // the next sends, so a steady stream of packets allocates nothing on either thread.
-    struct packet_bytes {
-        std::unique_ptr<std::uint8_t[]> data;
-        std::size_t capacity = 0;
-        std::size_t size = 0;
-    };
-    struct outgoing {
-        packet_bytes bytes;
-        completion_handler done;
-    };
     using shared_handler = std::shared_ptr<const stream_handler>;
 
     void start_read();
@@ -89,11 +81,9 @@ private:
     void on_write(const std::error_code &error, std::size_t bytes);
     std::pair<asyncio_interface::buffer_iterator, bool> match(asyncio_interface::buffer_iterator begin,
                                                               asyncio_interface::buffer_iterator end);
-    void receive_packet(const std::uint8_t *data, std::size_t size, std::size_t consumed);
+    void receive_packet(packet_codec::frame encoded, std::size_t consumed);
     void report(std::error_code error, buffer_list buffers);
     void drop_and_report(std::size_t consumed, std::error_code error);
-    packet_bytes take_spare(std::size_t capacity);
-    bool keep_spare(packet_bytes &bytes);
     void start_write(asio::const_buffer bytes);
 
     std::unique_ptr<asyncio_interface> transport_;
@@ -110,15 +100,7 @@ private:
     std::mutex layouts_mutex_;
     layout_map layouts_;
 
-    // A ring (head index and count over a vector that only grows), so that once it has grown
-    // to the usual queue depth, queueing and popping never allocate or free under the mutex.
-    alignas(64) std::mutex send_mutex_;
-    std::vector<outgoing> send_ring_;
-    std::size_t send_head_ = 0;
-    std::size_t send_count_ = 0;
-    // Written buffers waiting for reuse, under the same mutex.
-    std::vector<packet_bytes> spare_;
-    std::size_t spare_bytes_ = 0;
+    alignas(64) send_queue sending_;
 
     // Touched only by the pending read's condition and handler (the transport's thread).
     alignas(64) asio::streambuf receive_buffer_;

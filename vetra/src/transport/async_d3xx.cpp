@@ -2,7 +2,9 @@
 
 #include <vetra/d3xx_error.h>
 
+#include <algorithm>
 #include <chrono>
+#include <system_error>
 #include <limits>
 
 namespace {
@@ -92,6 +94,10 @@ std::error_code async_d3xx::close()
 {
     if (!open_)
         return {};
+    // Joining the thread this runs on would wait for ever.
+    const auto self = std::this_thread::get_id();
+    if (self == reader_.get_id() || self == writer_.get_id())
+        throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur), "close");
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         stop_ = true;
@@ -214,21 +220,26 @@ void async_d3xx::readLoop()
             handler = std::move(readHandler_);
             readPending_ = false;
         }
+        // Where the condition resumes, counted from the start of the buffered bytes: a frame
+        // arriving in many pieces is scanned once, not once per piece.
+        std::size_t resume = 0;
         for (;;) {
             const auto bytes = buffer->data();
             const auto begin = asio::buffers_begin(bytes);
-            const auto match = condition(begin, asio::buffers_end(bytes));
+            const auto match = condition(begin + static_cast<std::ptrdiff_t>(resume), asio::buffers_end(bytes));
             if (match.second) {
                 handler(std::error_code(), static_cast<std::size_t>(match.first - begin));
                 break;
             }
+            resume = static_cast<std::size_t>(match.first - begin);
             if (stop_)
                 return exit();
             const auto space = buffer->prepare(read_chunk);
             std::uint32_t received = 0;
             const FT_STATUS status = FT_ReadPipe(handle_, inPipe_, static_cast<unsigned char *>(space.data()),
                                                  read_chunk, &received, nullptr);
-            buffer->commit(status == FT_OK ? received : 0);
+            // A read that ends in a time-out may still have brought bytes.
+            buffer->commit(status == FT_OK || status == FT_TIMEOUT ? std::min(received, read_chunk) : 0);
             if (status == FT_OK || status == FT_TIMEOUT)
                 continue;
             if (status == FT_OPERATION_ABORTED)

@@ -30,6 +30,7 @@ public:
     // `name` is the device's serial number; options "channel" (0-3, default 0) and
     // "write_timeout" (milliseconds, default 10).
     std::error_code open(const std::string &name, const std::map<std::string, std::string> &options) override;
+    // Throws std::system_error (resource_deadlock_would_occur) when called from a handler.
     std::error_code close() override;
     // Requests made while the link is closed are dropped without a call of their handler.
     void async_write(asio::const_buffer data, completion_handler handler) override;

@@ -29,7 +29,8 @@ std::pair<asyncio_interface::buffer_iterator, bool> frameEnd(asyncio_interface::
             return {it + 1, true};
         previousNonZero = *it != 0;
     }
-    return {end, false};
+    // The next search resumes at the last byte, so that a zero arriving next still sees it.
+    return {previousNonZero ? end - 1 : end, false};
 }
 
 // Collects handler calls made on the transport's threads.
@@ -185,5 +186,86 @@ TEST(AsyncD3xx, ARemovedDeviceReportsLinkLostOnceAndStillCloses)
     ASSERT_TRUE(writes.waitFor(1));
     EXPECT_EQ(writes.call(0).first, make_error_code(d3xx_error::device_not_connected));
     EXPECT_EQ(writes.call(0).second, 0u);
+    EXPECT_EQ(link.close(), std::error_code());
+}
+
+TEST(AsyncD3xx, AFrameArrivingInManyPiecesIsScannedOnce)
+{
+    // 8 MiB in 64 KiB pieces. The condition hands the board the next piece each time it finds
+    // no match, so every FT_ReadPipe returns exactly one piece, and counts what it scans.
+    constexpr std::size_t piece = 64 << 10;
+    constexpr std::size_t frame = 8 << 20;
+    auto board = std::make_shared<echo_provider>();
+    scoped_device dev("LINK-PIECES", board);
+    async_d3xx link;
+    ASSERT_EQ(link.open("LINK-PIECES", {}), std::error_code());
+
+    std::size_t scanned = 0;
+    std::size_t pushed = 0;
+    std::size_t calls = 0;
+    auto condition = [&](asyncio_interface::buffer_iterator begin, asyncio_interface::buffer_iterator end) {
+        ++calls;
+        scanned += static_cast<std::size_t>(end - begin);
+        const auto match = frameEnd(begin, end);
+        if (!match.second && pushed < frame) {
+            std::vector<std::uint8_t> bytes(piece, 0x5A);
+            pushed += piece;
+            if (pushed == frame)
+                bytes.back() = 0;
+            board->push(bytes);
+        }
+        return match;
+    };
+    asio::streambuf buffer;
+    recorder reads;
+    link.async_read_until(buffer, condition, reads.handler());
+    ASSERT_TRUE(reads.waitFor(1));
+    EXPECT_FALSE(reads.call(0).first);
+    EXPECT_EQ(reads.call(0).second, frame);
+    EXPECT_EQ(calls, frame / piece + 1) << "one search per piece, and one on the empty buffer";
+    // Each piece is searched once, plus the one byte kept from the piece before.
+    EXPECT_LE(scanned, frame + calls);
+    EXPECT_GE(scanned, frame);
+    EXPECT_EQ(link.close(), std::error_code());
+}
+
+TEST(AsyncD3xx, CloseFromAHandlerIsRefusedAsADeadlock)
+{
+    auto board = std::make_shared<echo_provider>();
+    scoped_device dev("LINK-SELF", board);
+    async_d3xx link;
+    ASSERT_EQ(link.open("LINK-SELF", {}), std::error_code());
+
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<std::error_code> refusals;
+    auto closeInside = [&](const std::error_code &, std::size_t) {
+        std::error_code refusal;
+        try {
+            link.close();
+        } catch (const std::system_error &e) {
+            refusal = e.code();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        refusals.push_back(refusal);
+        done.notify_all();
+    };
+    asio::streambuf buffer;
+    link.async_read_until(buffer, frameEnd, closeInside);
+    const std::string bytes("\x07\x00", 2);
+    link.async_write(asio::buffer(bytes), closeInside); // echoed: completes the read as well
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(done.wait_for(lock, 10s, [&] { return refusals.size() == 2; }));
+    }
+    for (const auto &refusal : refusals)
+        EXPECT_EQ(refusal, std::make_error_code(std::errc::resource_deadlock_would_occur));
+    // Both threads are still there: the link works and closes normally.
+    recorder reads;
+    buffer.consume(buffer.size());
+    link.async_read_until(buffer, frameEnd, reads.handler());
+    link.async_write(asio::buffer(bytes), [](const std::error_code &, std::size_t) {});
+    ASSERT_TRUE(reads.waitFor(1));
+    EXPECT_EQ(reads.call(0).second, 2u);
     EXPECT_EQ(link.close(), std::error_code());
 }

@@ -1,11 +1,10 @@
 #pragma once
 // A scripted memory board behind a virtual FT60x device, for tests of the library class over
-// the D3XX transport. It decodes requests with the public codec functions and answers them
+// the D3XX transport. It frames packets with the public packet codec and answers them
 // as the board's memory engine does.
 
-#include <vetra/crc32c.h>
 #include <vetra/ft60x_virtual.h>
-#include <vetra/multicobs.h>
+#include <vetra/packet_codec.h>
 
 #include <atomic>
 #include <cstdint>
@@ -44,11 +43,7 @@ public:
     // Sends one packet to the host from any thread.
     void send(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
     {
-        std::vector<std::uint32_t> words{stream};
-        words.insert(words.end(), payload.begin(), payload.end());
-        words.push_back(crc32c::extend_words(0, words.data(), words.size()));
-        auto bytes = multicobs::encode({multicobs::const_words{words.data(), words.size()}});
-        bytes.insert(bytes.end(), 4, 0);
+        const auto bytes = packet_codec::encode(stream, payload);
         std::lock_guard<std::mutex> lock(mutex_);
         if (port_)
             port_->toHost(bytes.data(), bytes.size()); // one call per frame keeps frames whole
@@ -60,14 +55,14 @@ public:
 private:
     void handle(const std::vector<std::uint8_t> &frame)
     {
-        const auto words = multicobs::decode(frame.data(), frame.size());
-        if (!words || words->size() < 5
-            || crc32c::extend_words(0, words->data(), words->size() - 1) != words->back()) {
+        packet_codec::packet packet;
+        if (packet_codec::decode(frame.data(), frame.size(), packet) || packet.payload.size() < 3) {
             ++badFrames;
             return;
         }
-        const auto stream = static_cast<std::uint8_t>(words->front());
-        const std::uint32_t id = (*words)[1], address = (*words)[2], control = (*words)[3];
+        const std::uint8_t stream = packet.stream;
+        const std::vector<std::uint32_t> &words = packet.payload;
+        const std::uint32_t id = words[0], address = words[1], control = words[2];
         const std::uint32_t count = control & 0x1FFFFF;
         const bool fixed = control & (1u << 24);
         const auto fault = faults.find(address);
@@ -81,8 +76,8 @@ private:
             }
         } else if (stream == 2) {
             if (status == 8)
-                for (std::uint32_t i = 0; i < words->size() - 5; ++i)
-                    memory_[fixed ? address : address + i] = (*words)[4 + i];
+                for (std::uint32_t i = 0; i + 3 < words.size(); ++i)
+                    memory_[fixed ? address : address + i] = words[3 + i];
             if (!(control & (1u << 25)))
                 return;
         } else {

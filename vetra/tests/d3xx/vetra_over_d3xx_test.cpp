@@ -5,8 +5,6 @@
 #include "echo_provider.h"
 #include "memory_board.h"
 
-#include <vetra/crc32c.h>
-#include <vetra/multicobs.h>
 #include <vetra/vetra.h>
 
 #include <gtest/gtest.h>

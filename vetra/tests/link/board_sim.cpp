@@ -1,7 +1,7 @@
 #include "board_sim.h"
 
 #include <vetra/crc32c.h>
-#include <vetra/multicobs.h>
+#include <vetra/packet_codec.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -78,10 +78,7 @@ std::vector<std::uint32_t> board_sim::logicalPacket(std::uint8_t stream, const s
 
 std::vector<std::uint8_t> board_sim::encodePacket(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
 {
-    const auto words = logicalPacket(stream, payload);
-    auto bytes = multicobs::encode({multicobs::const_words{words.data(), words.size()}});
-    bytes.insert(bytes.end(), 4, 0);
-    return bytes;
+    return packet_codec::encode(stream, payload);
 }
 
 void board_sim::send(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
@@ -151,15 +148,14 @@ void board_sim::readLoop()
 
 void board_sim::handleFrame(const std::vector<std::uint8_t> &frame)
 {
-    const auto words = multicobs::decode(frame.data(), frame.size());
-    if (!words || words->size() < 2 ||
-        crc32c::extend_words(0, words->data(), words->size() - 1) != words->back()) {
+    packet_codec::packet decoded;
+    if (packet_codec::decode(frame.data(), frame.size(), decoded)) {
         ++badPackets_;
         return;
     }
     packet p;
-    p.stream = static_cast<std::uint8_t>(words->front() & 0xFF);
-    p.payload.assign(words->begin() + 1, words->end() - 1);
+    p.stream = decoded.stream;
+    p.payload = std::move(decoded.payload);
     p.wire = frame;
     script s;
     {

@@ -37,7 +37,8 @@ TEST(library, ErrorCategories)
         {2, "Communication device disconnected"},
         {3, "Specified address already registered"},
         {4, "Specified address not in callback map"},
-        {5, "Unknown error"},
+        {5, "User callback threw"},
+        {6, "Unknown error"},
         {77, "Unknown error"},
     };
     for (const auto &[value, text] : vetraMessages)
