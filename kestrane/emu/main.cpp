@@ -1,12 +1,14 @@
 // kestrane-emu: serves one virtual Kestrane board on a pseudo-terminal until killed.
-//   kestrane-emu --pty [--profile PATH] [--seed N]
+//   kestrane-emu --pty [--profile PATH] [--seed N] [--replay FILE...]
 // Prints the terminal's path on the first line of standard output.
 
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "kestrane/board.h"
@@ -25,8 +27,9 @@ int usage(const std::string &problem)
 {
     if (!problem.empty())
         std::cerr << "kestrane-emu: " << problem << "\n";
-    std::cerr << "usage: kestrane-emu --pty [--profile PATH] [--seed N]\n"
-                 "Serves one virtual Kestrane board on a pseudo-terminal and prints its path.\n";
+    std::cerr << "usage: kestrane-emu --pty [--profile PATH] [--seed N] [--replay FILE...]\n"
+                 "Serves one virtual Kestrane board on a pseudo-terminal and prints its path.\n"
+                 "--replay plays recorded raw tag files (a split series in order) as the board's events.\n";
     return 2;
 }
 
@@ -37,6 +40,7 @@ int main(int argc, char **argv)
     bool pty = false;
     std::optional<std::string> profilePath;
     std::optional<std::uint64_t> seed;
+    std::vector<std::string> replay;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--pty") {
@@ -51,6 +55,11 @@ int main(int argc, char **argv)
             if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-')
                 return usage("--seed needs a whole number, not \"" + text + "\"");
             seed = v;
+        } else if (arg == "--replay") {
+            while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
+                replay.push_back(argv[++i]);
+            if (replay.empty())
+                return usage("--replay needs at least one file");
         } else if (arg == "--help" || arg == "-h") {
             usage("");
             return 0;
@@ -74,7 +83,17 @@ int main(int argc, char **argv)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    kestrane::Board board(profile, kestrane::wallClock(), seed);
+    if (!replay.empty())
+        profile.replay = replay;
+
+    std::unique_ptr<kestrane::Board> owned;
+    try {
+        owned = std::make_unique<kestrane::Board>(profile, kestrane::wallClock(), seed);
+    } catch (const std::exception &e) {
+        std::cerr << "kestrane-emu: " << e.what() << "\n";
+        return 1;
+    }
+    kestrane::Board &board = *owned;
     kestrane::PtyServer server(board);
     if (const auto ec = server.start()) {
         std::cerr << "kestrane-emu: cannot create a pseudo-terminal: " << ec.message() << "\n";

@@ -62,22 +62,23 @@ TEST_F(BoardTest, ModuleTableDescribesEveryModule)
 {
     EXPECT_EQ(read(0), kestrane::ModuleTable::magic);
     EXPECT_EQ(read(1), 1u);
-    ASSERT_EQ(read(2), 10u) << "master, channels, two counters, four histogrammers, legacy histogrammer, DACs";
+    ASSERT_EQ(read(2), 11u) << "master, channels, two counters, the time tagger, four histogrammers, legacy histogrammer, DACs";
     EXPECT_EQ(read(3), 8u);
     // The histogrammers follow, each with a window for its registers and every bin.
-    for (std::uint32_t i = 4; i < 8; ++i) {
+    for (std::uint32_t i = 5; i < 9; ++i) {
         const std::uint32_t e = 0x10 + 8 * i;
         EXPECT_EQ(read(e + 0), 0x0020u);
-        EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 4) * Board::histogrammerStride);
+        EXPECT_EQ(read(e + 5), Board::histogrammerBase + (i - 5) * Board::histogrammerStride);
         EXPECT_EQ(read(e + 6), 0x100u + 65536u);
     }
-    // The legacy histogrammer and the threshold DACs come last.
-    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0021, 0x0040};
+    // The time tagger sits before the histogrammers; the legacy histogrammer and the DACs come last.
+    const std::uint32_t types[] = {0x0001, 0x0002, 0x0010, 0x0010, 0x0030, 0x0021, 0x0040};
     const std::uint32_t bases[] = {Board::masterBase, Board::tdcBase, Board::processedCounterBase,
-                                   Board::inputCounterBase, Board::legacyHistogrammerBase, Board::dacBase};
-    const std::uint32_t sizes[] = {0x100, 0x100, 0x100, 0x100, 0x2000, 0x400};
-    const std::uint32_t entries[] = {0, 1, 2, 3, 8, 9};
-    for (std::uint32_t k = 0; k < 6; ++k) {
+                                   Board::inputCounterBase, Board::timeTaggerBase,
+                                   Board::legacyHistogrammerBase, Board::dacBase};
+    const std::uint32_t sizes[] = {0x100, 0x100, 0x100, 0x100, 0x100, 0x2000, 0x400};
+    const std::uint32_t entries[] = {0, 1, 2, 3, 4, 9, 10};
+    for (std::uint32_t k = 0; k < 7; ++k) {
         const std::uint32_t e = 0x10 + 8 * entries[k];
         EXPECT_EQ(read(e + 0), types[k]);
         EXPECT_EQ(read(e + 5), bases[k]);
@@ -120,7 +121,7 @@ TEST_F(BoardTest, BadAccessesFailAsAWholeAndChangeNothing)
     EXPECT_EQ(board.writeWord(Board::masterBase + 0x10, 5), slaveError) << "unlisted words are read-only";
     EXPECT_EQ(board.readWord(Board::masterBase + 0x10, v), ok);
     EXPECT_EQ(v, 0u);
-    EXPECT_EQ(board.writeWord(0x1400, 5), decodeError) << "beyond the last module";
+    EXPECT_EQ(board.writeWord(0x1500, 5), decodeError) << "in no module's window";
 
     // A burst reaching past the end of the master's window fails without data.
     board.handlePacket(Board::readStream, {7, Board::masterBase + 0xF0, 0x20});

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tdc/dorrin.h"
 #include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
 #include "tdc/tdchistogrammermodule.h"
@@ -18,6 +19,7 @@ const ModuleFactory &ModuleFactory::standard()
         f.add(TDCMasterModule::TypeID, createMasterModule);
         f.add(TDCModule::TypeID, createTdcModule);
         f.add(TDCFennick::TypeID, createFennick);
+        f.add(Dorrin::TypeID, createDorrin);
         f.add(TDCHistogrammerModule::TypeID, createHistogrammer);
         f.add(TDCOldHistogrammerModule::TypeID, createOldHistogrammer);
         f.add(DACModule::TypeID, createProgrammableThreshold);

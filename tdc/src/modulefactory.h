@@ -42,6 +42,7 @@ private:
 std::unique_ptr<TessaronModule> createMasterModule(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createTdcModule(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createFennick(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
+std::unique_ptr<TessaronModule> createDorrin(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createHistogrammer(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createOldHistogrammer(const ModuleEntry &, const std::shared_ptr<TDCLink> &);
 std::unique_ptr<TessaronModule> createProgrammableThreshold(const ModuleEntry &, const std::shared_ptr<TDCLink> &);

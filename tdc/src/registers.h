@@ -46,6 +46,19 @@ constexpr std::uint32_t minIntegrationUs = 100;
 constexpr std::uint32_t maxIntegrationUs = 60000000;
 } // namespace counter
 
+namespace tagger {
+constexpr std::uint8_t stream = 3;
+constexpr std::uint32_t control = 0x00;
+constexpr std::uint32_t channels = 0x01;
+constexpr std::uint32_t fifoTags = 0x02;
+constexpr std::uint32_t linkBytesPerSecond = 0x03;
+constexpr std::uint32_t risingMask = 0x04;  // two words, channels 0-31 then 32-63
+constexpr std::uint32_t fallingMask = 0x06; // two words
+constexpr std::uint32_t tagsSent = 0x08;    // two words, low first
+constexpr std::uint32_t tagsLost = 0x0A;    // two words, low first
+constexpr std::uint32_t tagUnitFs = 0x0C;
+constexpr std::uint32_t controlEnable = 1u << 0;
+} // namespace tagger
 namespace histogrammer {
 constexpr std::uint32_t control = 0x00;
 constexpr std::uint32_t command = 0x01;

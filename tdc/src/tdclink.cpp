@@ -195,3 +195,19 @@ void TDCLink::deleteRange(std::uint32_t first)
         lost_ = true;
     }
 }
+
+std::error_code TDCLink::setStreamCallback(std::uint8_t stream, vetra::stream_callback callback)
+{
+    if (!open_ || (lost_ && callback))
+        return lostLink();
+    try {
+        if (callback)
+            link_.setStreamCallback(stream, std::move(callback));
+        else
+            link_.deleteStreamCallback(stream);
+        return {};
+    } catch (const mme_defs::device_disconnected &) {
+        lost_ = true;
+        return lostLink();
+    }
+}

@@ -38,6 +38,8 @@ public:
 
     std::error_code setRange(std::uint32_t first, std::uint32_t last, vetra::read_handler handler);
     void deleteRange(std::uint32_t first);
+    // Raw packets of `stream` go to `callback` on the receive thread; an empty one stops them.
+    std::error_code setStreamCallback(std::uint8_t stream, vetra::stream_callback callback);
 
     std::chrono::milliseconds requestTimeout() const { return timeout_; }
     void setRequestTimeout(std::chrono::milliseconds t);

@@ -11,6 +11,7 @@
 
 #include "boards.h"
 #include "tdc/tdcerror.h"
+#include "tdc/dorrin.h"
 #include "tdc/programmablethreshold.h"
 #include "tdc/tdcfennick.h"
 #include "tdc/tdcoldhistogrammermodule.h"
@@ -109,16 +110,21 @@ protected:
 TEST_P(Backend, ModulesDescribeTheBoard)
 {
     const auto modules = backend.getModules();
-    ASSERT_EQ(modules.size(), 10u);
+    ASSERT_EQ(modules.size(), 11u);
     EXPECT_EQ(modules[0]->typeID(), TDCMasterModule::TypeID);
-    for (std::size_t i = 4; i < 8; ++i)
+    for (std::size_t i = 5; i < 9; ++i)
         EXPECT_TRUE(dynamic_cast<TDCHistogrammerModule *>(modules[i])) << "module " << i;
-    EXPECT_TRUE(dynamic_cast<TDCOldHistogrammerModule *>(modules[8]));
-    EXPECT_TRUE(dynamic_cast<ProgrammableThreshold *>(modules[9]));
+    EXPECT_TRUE(dynamic_cast<Dorrin *>(modules[4]));
+    EXPECT_TRUE(dynamic_cast<TDCOldHistogrammerModule *>(modules[9]));
+    EXPECT_TRUE(dynamic_cast<ProgrammableThreshold *>(modules[10]));
     EXPECT_EQ(modules[1]->typeID(), TDCModule::TypeID);
     EXPECT_EQ(modules[2]->typeID(), TDCFennick::TypeID);
     EXPECT_EQ(modules[2], processed) << "the processed counter comes first";
     EXPECT_EQ(modules[3], input);
+    const auto *tagger = dynamic_cast<const Dorrin *>(modules[4]);
+    ASSERT_NE(tagger, nullptr);
+    EXPECT_EQ(tagger->numChannels(), 5u);
+    EXPECT_DOUBLE_EQ(tagger->tagUnit(), 5e-12);
 
     EXPECT_EQ(master->firmwareTag().rfind("Kestrane virtual;repo = ", 0), 0u) << master->firmwareTag();
     EXPECT_NE(master->firmwareTag().find(";SHA = "), std::string::npos);
@@ -259,10 +265,10 @@ TEST_P(Backend, TheBoardCanBeOpenedAgain)
     EXPECT_THROW(backend.loadModules(0), std::runtime_error);
     ASSERT_FALSE(backend.open(board->device(backend), {}, 5000ms));
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 10u);
+    EXPECT_EQ(backend.getModules().size(), 11u);
     // Loading again replaces the module objects.
     ASSERT_NO_THROW(backend.loadModules(0));
-    EXPECT_EQ(backend.getModules().size(), 10u);
+    EXPECT_EQ(backend.getModules().size(), 11u);
 }
 
 TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)

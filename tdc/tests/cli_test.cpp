@@ -113,7 +113,7 @@ TEST(Cli, InfoDescribesTheBoard)
     EXPECT_DOUBLE_EQ(member(doc[0], "minBinWidth")->get<double>(), 1e-12);
     const auto *modules = member(doc[0], "modules");
     ASSERT_TRUE(modules);
-    ASSERT_EQ(modules->size(), 10u) << "master, channels, two counters, four histogrammers, legacy histogrammer, DACs";
+    ASSERT_EQ(modules->size(), 11u) << "master, channels, two counters, the time tagger, four histogrammers, legacy histogrammer, DACs";
     for (const auto &m : *modules) {
         EXPECT_TRUE(member(m, "typeID"));
         EXPECT_TRUE(member(m, "hardwareVersion") && member(*member(m, "hardwareVersion"), "major"));

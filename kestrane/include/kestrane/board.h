@@ -49,6 +49,7 @@ public:
     static constexpr std::uint32_t tdcBase = 0x1100;
     static constexpr std::uint32_t processedCounterBase = 0x1200;
     static constexpr std::uint32_t inputCounterBase = 0x1300;
+    static constexpr std::uint32_t timeTaggerBase = 0x1400;
     static constexpr std::uint32_t histogrammerBase = 0x100000; // histogrammer i at base + i·stride
     static constexpr std::uint32_t histogrammerStride = 0x200000;
     static constexpr std::uint32_t legacyHistogrammerBase = 0x4000000;

@@ -1,6 +1,7 @@
 #include "kestrane/board.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "../modules/counter/countermodule.h"
 #include "../modules/dac/dacmodule.h"
@@ -8,6 +9,7 @@
 #include "../modules/histogrammer/histogrammermodule.h"
 #include "../modules/master/mastermodule.h"
 #include "../modules/table/moduletable.h"
+#include "../modules/tagger/timetaggermodule.h"
 #include "../modules/tdc/tdcchannelmodule.h"
 #include "../signal/eventengine.h"
 
@@ -44,6 +46,9 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     if (profile_.legacyHistogrammer)
         add(legacyHistogrammerBase, makeLegacyHistogrammer());
     add(dacBase, makeDacModule());
+    add(timeTaggerBase, std::make_unique<TimeTaggerModule>(*events_, profile_));
+    if (!profile_.replay.empty() && profile_.replayPacing == ReplayPacing::fast)
+        std::cerr << "kestrane: replay pacing \"fast\" is not available yet; the recording plays on the wall clock\n";
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
@@ -134,6 +139,9 @@ void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &
     std::unique_lock<std::mutex> lock(mutex_);
     std::vector<std::uint32_t> response;
     memoryRequest(isRead, payload, response);
+    const std::int64_t now = clock_().count();
+    for (auto &m : modules_)
+        m.module->flush(now, out);
     if (isRead || (payload[2] & respondBit))
         out.emplace_back(stream, std::move(response));
     emit(lock, out);

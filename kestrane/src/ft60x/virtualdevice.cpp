@@ -1,5 +1,7 @@
 #include "kestrane/virtualdevice.h"
 
+#include <iostream>
+
 namespace kestrane {
 
 const char *const virtualDescription = "Kestrane virtual board";
@@ -86,7 +88,14 @@ unsigned registerVirtualBoards(unsigned count, const Profile &profile)
 {
     unsigned added = 0;
     for (unsigned i = 0; i < count; ++i) {
-        auto board = std::make_unique<Board>(profile, wallClock(), profile.seed + i);
+        std::unique_ptr<Board> board;
+        try {
+            board = std::make_unique<Board>(profile, wallClock(), profile.seed + i);
+        } catch (const std::exception &e) {
+            // A replay file that cannot be read: no board rather than a crash.
+            std::cerr << "kestrane: no virtual board: " << e.what() << "\n";
+            return added;
+        }
         if (addVirtualBoard(virtualSerialNumber(i), std::make_shared<VirtualDevice>(std::move(board))))
             ++added;
     }

@@ -49,6 +49,9 @@ public:
     virtual void service(std::int64_t /*now*/, Outbox & /*out*/) {}
     // Board time of the next work, or `never`.
     virtual std::int64_t nextDue() const { return never; }
+    // Packets the module owes the host before the answer to the request just handled (a
+    // stopped stream's last tags); called after every request.
+    virtual void flush(std::int64_t /*now*/, Outbox & /*out*/) {}
     // The host closed the link.
     virtual void hostDetached() {}
 };

@@ -3,11 +3,14 @@
 
 #include "eventengine.h"
 #include "modelsource.h"
+#include "replaysource.h"
 
 namespace kestrane {
 
 std::unique_ptr<EventSource> makeEventSource(const Profile &profile, std::uint64_t seed)
 {
+    if (!profile.replay.empty())
+        return std::make_unique<ReplaySource>(profile.replay, profile.minBinWidth);
     return std::make_unique<ModelSource>(profile, seed);
 }
 

@@ -1,0 +1,232 @@
+// tdc-bench: the time-tag path from wire to disk. A captured stream of framed tag packets is
+// replayed from memory through frame decoding, tag decoding, batches and the file writer to a
+// file in the benchmark folder (TDC_BENCH_DIR, else the current folder), beside a plain
+// write(2) of the same bytes to the same folder: the disk's own limit in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <kestrane/profile.h>
+#include <kestrane/wire.h>
+#include <vetra/crc32c.h>
+#include <vetra/multicobs.h>
+
+#include "modules/tagger/tagencoder.h"
+#include "tagdecoder.h"
+#include "tagpipeline.h"
+#include "tdc/dorrin.h"
+
+namespace {
+
+namespace kw = kestrane::tagwire;
+
+constexpr std::size_t packetWords = 16384;
+
+std::string benchDir()
+{
+    const char *d = std::getenv("TDC_BENCH_DIR");
+    return d && *d ? d : ".";
+}
+
+// Poisson streams of the given rates (events/s) over `tags` tags in picoseconds, as framed
+// stream-3 packets.
+struct Capture {
+    std::vector<std::uint8_t> framed;
+    std::vector<std::pair<std::size_t, std::size_t>> frames; // offset and size, delimiter excluded
+    std::size_t tags = 0;
+
+    // What the host's packet engine does with each frame: multiCOBS, CRC, stream id.
+    template <typename Handler> bool replay(Handler &&handler) const
+    {
+        for (const auto &[at, size] : frames) {
+            auto words = multicobs::decode(framed.data() + at, size);
+            if (!words || words->size() < 2)
+                return false;
+            if (crc32c::extend_words(0, words->data(), words->size() - 1) != words->back())
+                return false;
+            words->pop_back();
+            words->erase(words->begin());
+            handler(std::move(*words));
+        }
+        return true;
+    }
+};
+
+Capture makeCapture(const std::vector<double> &rates, std::size_t tags)
+{
+    double total = 0;
+    for (double r : rates)
+        total += r;
+    std::mt19937_64 rng(42);
+    std::exponential_distribution<double> gap(total * 1e-12);
+    std::discrete_distribution<int> channel(rates.begin(), rates.end());
+    Capture c;
+    c.tags = tags;
+    kw::Encoder e;
+    std::vector<std::uint32_t> packet;
+    double t = 0;
+    for (std::size_t i = 0; i < tags; ++i) {
+        t += gap(rng);
+        const auto time = static_cast<std::uint64_t>(t);
+        if (packet.empty())
+            e.begin(packet, time);
+        e.add(packet, {time, static_cast<std::uint8_t>(channel(rng)), kw::rising});
+        if (packet.size() >= packetWords || i + 1 == tags) {
+            const auto frame = kestrane::wire::encode(3, packet);
+            c.frames.emplace_back(c.framed.size(), frame.size() - 4);
+            c.framed.insert(c.framed.end(), frame.begin(), frame.end());
+            packet.clear();
+        }
+    }
+    return c;
+}
+
+// 80 M tags/s spread over eight inputs.
+const Capture &fastCapture()
+{
+    static const Capture c = makeCapture(std::vector<double>(8, 10e6), 8u << 20);
+    return c;
+}
+
+// The rates of the built-in board profile, sync channel included.
+const Capture &profileCapture()
+{
+    static const Capture c = [] {
+        const auto p = kestrane::defaultProfile();
+        std::vector<double> rates{p.syncPeriod > 0 ? 1.0 / p.syncPeriod : 0.0};
+        for (std::uint32_t ch = 1; ch < p.channels(); ++ch)
+            rates.push_back(p.inputRate(ch));
+        return makeCapture(rates, 4u << 20);
+    }();
+    return c;
+}
+
+std::uint64_t fileBytes(const std::vector<std::string> &files)
+{
+    std::uint64_t sum = 0;
+    for (const auto &f : files) {
+        std::ifstream in(f, std::ios::binary | std::ios::ate);
+        sum += static_cast<std::uint64_t>(in.tellg());
+    }
+    return sum;
+}
+
+// One core: frames → packets → tags → batches → writer, all on the calling thread.
+void runPipeline(benchmark::State &state, const Capture &capture, int format, const std::string &name)
+{
+    const std::string path = benchDir() + "/" + name;
+    std::uint64_t bytes = 0;
+    std::uint64_t lost = 0;
+    std::vector<Dorrin::measurement> batch;
+    std::vector<Dorrin::loss> losses;
+    batch.reserve(TagPipeline::defaultBatchTags + packetWords);
+    for (auto _ : state) {
+        Dorrin::file_writer w(path, format, false, Dorrin::file_writer::description{1e-12, 9, "{}"}, 1, 0,
+                              std::chrono::seconds(0), {});
+        capture.replay([&](std::vector<std::uint32_t> payload) {
+            std::size_t consumed = 0;
+            tagwire::decode(payload.data(), payload.size(), batch, losses, consumed);
+            if (batch.size() >= TagPipeline::defaultBatchTags) {
+                w.write(batch);
+                batch.clear();
+            }
+        });
+        w.write(batch);
+        batch.clear();
+        w.flush();
+        bytes += w.bytes_written();
+        lost += w.lost_events();
+        if (w.tags_written() != capture.tags) {
+            state.SkipWithError("tags went missing");
+            break;
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * capture.tags));
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    state.counters["bytes/tag"] = static_cast<double>(bytes) / static_cast<double>(state.iterations() * capture.tags);
+    state.counters["lost"] = static_cast<double>(lost);
+    ::unlink(path.c_str());
+}
+
+void tags_to_file(benchmark::State &state) { runPipeline(state, fastCapture(), 0, "bench-tags.bin"); }
+BENCHMARK(tags_to_file)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void tags_to_file_profile(benchmark::State &state) { runPipeline(state, profileCapture(), 0, "bench-profile.bin"); }
+BENCHMARK(tags_to_file_profile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
+void tags_to_csv(benchmark::State &state) { runPipeline(state, fastCapture(), 1, "bench-tags.csv"); }
+BENCHMARK(tags_to_csv)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// The same capture through the capture queue: the frame reader stands in for the link's
+// receive thread, decoding and writing run on the capture thread.
+void tags_to_file_queued(benchmark::State &state)
+{
+    const Capture &capture = fastCapture();
+    const std::string path = benchDir() + "/bench-queued.bin";
+    std::uint64_t bytes = 0;
+    std::uint64_t lost = 0;
+    for (auto _ : state) {
+        auto w = std::make_unique<Dorrin::file_writer>(path, 0, false, Dorrin::file_writer::description{1e-12, 9, "{}"},
+                                                       1, 0, std::chrono::seconds(0), Dorrin::file_writer::Clock{});
+        {
+            TagPipeline pipeline([&](const std::vector<Dorrin::measurement> &b) { w->write(b); }, 0, 0);
+            capture.replay([&](std::vector<std::uint32_t> payload) {
+                pipeline.push(std::make_unique<std::vector<std::uint32_t>>(std::move(payload)));
+            });
+            pipeline.waitEmpty(std::chrono::milliseconds(0));
+            lost += pipeline.lost();
+        }
+        w->flush();
+        bytes += w->bytes_written();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * capture.tags));
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    state.counters["lost"] = static_cast<double>(lost);
+    ::unlink(path.c_str());
+}
+BENCHMARK(tags_to_file_queued)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// write(2) of the bytes tags_to_file writes, in blocks of the size it writes, to the same folder.
+void raw_file_write(benchmark::State &state)
+{
+    const std::string path = benchDir() + "/bench-raw.bin";
+    std::string content;
+    {
+        Dorrin::file_writer w(path, 0, false, Dorrin::file_writer::description{1e-12, 9, "{}"}, 1, 0,
+                              std::chrono::seconds(0), {});
+        std::vector<Dorrin::measurement> batch;
+        std::vector<Dorrin::loss> losses;
+        fastCapture().replay([&](std::vector<std::uint32_t> payload) {
+            std::size_t consumed = 0;
+            tagwire::decode(payload.data(), payload.size(), batch, losses, consumed);
+        });
+        w.write(batch);
+    }
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        content = s.str();
+    }
+    const std::size_t chunk = content.size() / ((fastCapture().tags + 65535) / 65536);
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        for (std::size_t at = 0; at < content.size(); at += chunk)
+            if (::write(fd, content.data() + at, std::min(chunk, content.size() - at)) < 0)
+                state.SkipWithError("write failed");
+        ::close(fd);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * fastCapture().tags));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * content.size()));
+    ::unlink(path.c_str());
+}
+BENCHMARK(raw_file_write)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+} // namespace

@@ -1,0 +1,395 @@
+#include "tdc/rawformat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <vetra/crc32c.h>
+
+namespace tdcraw {
+
+namespace {
+
+class RawCategory : public std::error_category {
+public:
+    const char *name() const noexcept override { return "tdc raw file"; }
+    std::string message(int e) const override
+    {
+        switch (static_cast<rawError>(e)) {
+        case rawError::ok: return "Success";
+        case rawError::badMagic: return "Not a raw tag file (wrong magic)";
+        case rawError::badVersion: return "Raw tag file of an unknown version";
+        case rawError::badHeader: return "Damaged raw tag file header";
+        case rawError::truncatedHeader: return "Raw tag file header cut short";
+        case rawError::truncatedBlock: return "Raw tag block cut short";
+        case rawError::badCrc: return "Raw tag block fails its CRC";
+        case rawError::badBlock: return "Damaged raw tag block";
+        case rawError::io: return "Cannot read the raw tag file";
+        case rawError::maxFiles: return "The maximum number of raw files is reached";
+        }
+        return "Unknown raw tag file error";
+    }
+};
+
+template <typename T> void put(std::uint8_t *p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> T get(const std::uint8_t *p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Bits for the channel-and-edge field of every record of a block.
+std::uint8_t channelBitsFor(const measurement *tags, std::size_t count)
+{
+    unsigned top = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        top |= tags[i].channel;
+    unsigned bits = 1;
+    while ((top >> (bits - 1)) != 0)
+        ++bits;
+    return static_cast<std::uint8_t>(bits);
+}
+
+// The Rice parameter for geometric-like gaps of the given mean.
+std::uint8_t riceBitsFor(std::uint64_t span, std::size_t gaps)
+{
+    if (gaps == 0)
+        return 0;
+    const double mean = static_cast<double>(span) / static_cast<double>(gaps) * 0.6931;
+    if (mean < 2)
+        return 0;
+    return static_cast<std::uint8_t>(std::min(63, static_cast<int>(std::floor(std::log2(mean)))));
+}
+
+// Little-endian bit packing, least significant bit first, 32 bits at a time.
+class BitWriter {
+public:
+    explicit BitWriter(std::uint8_t *out) : out_(out) {}
+    // bits <= 32, value < 2^bits
+    void put(std::uint64_t value, unsigned bits)
+    {
+        acc_ |= value << used_;
+        used_ += bits;
+        if (used_ >= 32) {
+            tdcraw::put<std::uint32_t>(out_, static_cast<std::uint32_t>(acc_));
+            out_ += 4;
+            acc_ >>= 32;
+            used_ -= 32;
+        }
+    }
+    void putWide(std::uint64_t value, unsigned bits)
+    {
+        if (bits > 32) {
+            put(value & 0xFFFFFFFFu, 32);
+            put(value >> 32, bits - 32);
+        } else {
+            put(value, bits);
+        }
+    }
+    // Flushes the last partial word; returns the end of the written bytes.
+    std::uint8_t *finish()
+    {
+        for (unsigned b = 0; b < used_; b += 8) {
+            *out_++ = static_cast<std::uint8_t>(acc_);
+            acc_ >>= 8;
+        }
+        used_ = 0;
+        return out_;
+    }
+
+private:
+    std::uint8_t *out_;
+    std::uint64_t acc_ = 0;
+    unsigned used_ = 0;
+};
+
+constexpr unsigned escapeOnes = 32;
+
+inline std::uint64_t mask(unsigned bits) { return bits >= 64 ? ~0ull : ((1ull << bits) - 1); }
+
+} // namespace
+
+const std::error_category &raw_category() noexcept
+{
+    static const RawCategory category;
+    return category;
+}
+
+std::error_code make_error_code(rawError e) noexcept { return {static_cast<int>(e), raw_category()}; }
+
+std::vector<std::uint8_t> encodeHeader(const FileHeader &h)
+{
+    const auto jsonBytes = static_cast<std::uint32_t>(h.settingsJson.size());
+    std::vector<std::uint8_t> out(headerFixedBytes + jsonBytes + crcBytes);
+    std::memcpy(out.data(), magic, sizeof magic);
+    put<std::uint32_t>(&out[8], version);
+    put<std::uint32_t>(&out[12], static_cast<std::uint32_t>(out.size()));
+    put<double>(&out[16], h.tagUnit);
+    put<std::uint32_t>(&out[24], h.channels);
+    put<std::uint32_t>(&out[28], h.fileNumber);
+    put<std::int64_t>(&out[32], h.startTimeNs);
+    put<std::uint32_t>(&out[40], jsonBytes);
+    std::memcpy(&out[headerFixedBytes], h.settingsJson.data(), jsonBytes);
+    put<std::uint32_t>(&out[headerFixedBytes + jsonBytes],
+                       crc32c::value(out.data(), headerFixedBytes + jsonBytes));
+    return out;
+}
+
+std::error_code decodeHeader(const std::uint8_t *data, std::size_t size, FileHeader &h, std::size_t &used)
+{
+    if (size < sizeof magic)
+        return std::memcmp(data, magic, size) == 0 ? rawError::truncatedHeader : rawError::badMagic;
+    if (std::memcmp(data, magic, sizeof magic) != 0)
+        return rawError::badMagic;
+    if (size < 12)
+        return rawError::truncatedHeader;
+    if (get<std::uint32_t>(data + 8) != version)
+        return rawError::badVersion;
+    if (size < headerFixedBytes)
+        return rawError::truncatedHeader;
+    const auto total = get<std::uint32_t>(data + 12);
+    const auto jsonBytes = get<std::uint32_t>(data + 40);
+    if (jsonBytes > maxSettingsBytes || total != headerFixedBytes + jsonBytes + crcBytes)
+        return rawError::badHeader;
+    if (size < total)
+        return rawError::truncatedHeader;
+    if (get<std::uint32_t>(data + total - crcBytes) != crc32c::value(data, total - crcBytes))
+        return rawError::badHeader;
+    h.tagUnit = get<double>(data + 16);
+    h.channels = get<std::uint32_t>(data + 24);
+    h.fileNumber = get<std::uint32_t>(data + 28);
+    h.startTimeNs = get<std::int64_t>(data + 32);
+    h.settingsJson.assign(reinterpret_cast<const char *>(data + headerFixedBytes), jsonBytes);
+    if (!(h.tagUnit > 0) || !std::isfinite(h.tagUnit))
+        return rawError::badHeader;
+    used = total;
+    return {};
+}
+
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::vector<std::uint8_t> &out)
+{
+    const std::size_t start = out.size();
+    out.resize(start + maxBlockBytes(count, markerCount));
+    const std::size_t used = encodeBlock(tags, count, markers, markerCount, out.data() + start);
+    out.resize(start + used);
+    return used;
+}
+
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *const head)
+{
+
+    const std::uint64_t base = count ? tags[0].tag : 0;
+    const std::uint8_t cb = channelBitsFor(tags, count);
+    const std::uint8_t k = riceBitsFor(count ? tags[count - 1].tag - base : 0, count ? count - 1 : 0);
+    const std::uint64_t escapeAt = static_cast<std::uint64_t>(escapeOnes) << k;
+
+    BitWriter bits(head + blockHeaderBytes);
+    std::uint64_t previous = base;
+    for (std::size_t i = 0; i < count; ++i) {
+        const measurement &m = tags[i];
+        const std::uint64_t delta = m.tag - previous;
+        previous = m.tag;
+        const std::uint64_t ce = static_cast<std::uint64_t>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u);
+        if (delta < escapeAt) {
+            // channel and edge, q ones and a zero, then the k low bits of the gap
+            const auto q = static_cast<unsigned>(delta >> k);
+            const unsigned total = cb + q + 1 + k;
+            if (total <= 32) {
+                bits.put(ce | (mask(q) << cb) | ((delta & mask(k)) << (cb + q + 1)), total);
+            } else {
+                bits.put(ce, cb);
+                bits.put(mask(q), q + 1);
+                bits.putWide(delta & mask(k), k);
+            }
+        } else {
+            bits.put(ce, cb);
+            bits.put(0xFFFFFFFFu, escapeOnes);
+            bits.putWide(delta, 64);
+        }
+    }
+    std::uint8_t *p = bits.finish();
+    for (std::size_t i = 0; i < markerCount; ++i) {
+        *p = markers[i].channel;
+        put<std::uint64_t>(p + 1, markers[i].count);
+        put<std::uint64_t>(p + 9, markers[i].tag);
+        p += markerBytes;
+    }
+    const auto payload = static_cast<std::uint32_t>(p - head - blockHeaderBytes);
+    put<std::uint32_t>(head, blockMagic);
+    put<std::uint32_t>(head + 4, payload);
+    put<std::uint32_t>(head + 8, static_cast<std::uint32_t>(count));
+    put<std::uint32_t>(head + 12, static_cast<std::uint32_t>(markerCount));
+    put<std::uint64_t>(head + 16, base);
+    head[24] = k;
+    head[25] = cb;
+    head[26] = 0;
+    head[27] = 0;
+    put<std::uint32_t>(p, crc32c::value(head, static_cast<std::size_t>(p - head)));
+    p += crcBytes;
+    return static_cast<std::size_t>(p - head);
+}
+
+std::error_code decodeBlockHeader(const std::uint8_t *data, BlockHeader &h)
+{
+    if (get<std::uint32_t>(data) != blockMagic)
+        return rawError::badBlock;
+    h.payloadBytes = get<std::uint32_t>(data + 4);
+    h.tags = get<std::uint32_t>(data + 8);
+    h.markers = get<std::uint32_t>(data + 12);
+    h.baseTag = get<std::uint64_t>(data + 16);
+    h.riceBits = data[24];
+    h.channelBits = data[25];
+    if (h.payloadBytes > maxBlockPayload || h.tags > maxBlockTags || h.riceBits > 63 || h.channelBits < 1 ||
+        h.channelBits > 7 || data[26] != 0 || data[27] != 0 ||
+        static_cast<std::uint64_t>(h.markers) * markerBytes > h.payloadBytes)
+        return rawError::badBlock;
+    return {};
+}
+
+std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vector<measurement> &tags,
+                            std::vector<loss> &markers)
+{
+    if (size < blockHeaderBytes)
+        return rawError::truncatedBlock;
+    BlockHeader h;
+    if (const auto ec = decodeBlockHeader(data, h))
+        return ec;
+    const std::size_t total = blockHeaderBytes + h.payloadBytes + crcBytes;
+    if (size < total)
+        return rawError::truncatedBlock;
+    if (size > total)
+        return rawError::badBlock;
+    if (get<std::uint32_t>(data + total - crcBytes) != crc32c::value(data, total - crcBytes))
+        return rawError::badCrc;
+
+    const std::uint8_t *stream = data + blockHeaderBytes;
+    const std::size_t streamBytes = h.payloadBytes - h.markers * markerBytes;
+    // The reader below looks up to 8 bytes ahead; a padded copy of the tail keeps it inside.
+    std::vector<std::uint8_t> tail;
+    const std::size_t safeBytes = streamBytes >= 16 ? streamBytes - 16 : 0;
+    const std::uint64_t limitBits = static_cast<std::uint64_t>(streamBytes) * 8;
+    const std::size_t firstTag = tags.size();
+    tags.resize(firstTag + h.tags);
+    measurement *out = tags.data() + firstTag;
+
+    std::uint64_t pos = 0;
+    auto window = [&](std::uint64_t at) -> std::uint64_t {
+        const std::size_t byte = static_cast<std::size_t>(at >> 3);
+        std::uint64_t w;
+        if (byte < safeBytes) {
+            std::memcpy(&w, stream + byte, 8);
+        } else {
+            if (tail.empty()) {
+                tail.assign(stream + safeBytes, stream + streamBytes);
+                tail.resize(tail.size() + 32, 0);
+            }
+            std::memcpy(&w, tail.data() + (byte - safeBytes), 8);
+        }
+        return w >> (at & 7);
+    };
+    auto take = [&](unsigned n) -> std::uint64_t {
+        if (n == 0)
+            return 0;
+        std::uint64_t v = window(pos);
+        if (n > 32) {
+            v &= 0xFFFFFFFFu;
+            pos += 32;
+            v |= (window(pos) & mask(n - 32)) << 32;
+            pos += n - 32;
+            return v;
+        }
+        pos += n;
+        return v & mask(n);
+    };
+
+    const unsigned cb = h.channelBits;
+    const unsigned k = h.riceBits;
+    std::uint64_t time = h.baseTag;
+    for (std::uint32_t i = 0; i < h.tags; ++i) {
+        if (pos + cb + 1 > limitBits) {
+            tags.resize(firstTag);
+            return rawError::badBlock;
+        }
+        const auto ce = static_cast<unsigned>(take(cb));
+        const std::uint64_t ahead = window(pos);
+        const unsigned q = static_cast<unsigned>(__builtin_ctzll(~ahead));
+        std::uint64_t delta;
+        if (q >= escapeOnes) {
+            pos += escapeOnes;
+            delta = take(64);
+        } else {
+            pos += q + 1;
+            delta = (static_cast<std::uint64_t>(q) << k) | take(k);
+        }
+        time += delta;
+        out[i].channel = static_cast<std::uint8_t>(ce >> 1);
+        out[i].edge = static_cast<std::uint8_t>((ce & 1) + 1);
+        out[i].tag = time;
+    }
+    if (pos > limitBits || (limitBits - pos) >= 8) {
+        tags.resize(firstTag);
+        return rawError::badBlock;
+    }
+    const std::uint8_t *m = stream + streamBytes;
+    for (std::uint32_t i = 0; i < h.markers; ++i, m += markerBytes) {
+        if (*m >= 64) {
+            tags.resize(firstTag);
+            markers.resize(markers.size() - i);
+            return rawError::badBlock;
+        }
+        markers.push_back({*m, get<std::uint64_t>(m + 1), get<std::uint64_t>(m + 9)});
+    }
+    return {};
+}
+
+namespace {
+constexpr char digitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                              "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                              "8081828384858687888990919293949596979899";
+
+inline char *writeUnsigned(char *p, std::uint64_t v)
+{
+    char buffer[20];
+    char *end = buffer + 20;
+    char *q = end;
+    while (v >= 100) {
+        const auto r = static_cast<unsigned>(v % 100);
+        v /= 100;
+        q -= 2;
+        std::memcpy(q, digitPairs + 2 * r, 2);
+    }
+    if (v >= 10) {
+        q -= 2;
+        std::memcpy(q, digitPairs + 2 * v, 2);
+    } else {
+        *--q = static_cast<char>('0' + v);
+    }
+    const auto n = static_cast<std::size_t>(end - q);
+    std::memcpy(p, q, n);
+    return p + n;
+}
+} // namespace
+
+std::size_t appendCsvRows(const measurement *tags, std::size_t count, char *out, std::size_t used)
+{
+    char *p = out + used;
+    for (std::size_t i = 0; i < count; ++i) {
+        p = writeUnsigned(p, tags[i].channel);
+        *p++ = ',';
+        *p++ = static_cast<char>('0' + (tags[i].edge % 10));
+        *p++ = ',';
+        p = writeUnsigned(p, tags[i].tag);
+        *p++ = '\n';
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+std::string csvMarker(const loss &l)
+{
+    return "#lost," + std::to_string(l.channel) + "," + std::to_string(l.count) + "," + std::to_string(l.tag) + "\n";
+}
+
+} // namespace tdcraw

@@ -1,0 +1,92 @@
+#include "tagdecoder.h"
+
+#include "tdc/tdcerror.h"
+
+namespace tagwire {
+
+std::error_code decode(const std::uint32_t *words, std::size_t count, std::vector<Dorrin::measurement> &tags,
+                       std::vector<Loss> &losses, std::size_t &consumed)
+{
+    const std::size_t first = tags.size();
+    tags.resize(first + count); // an upper bound; cut to size below
+    Dorrin::measurement *out = tags.data() + first;
+    std::size_t made = 0;
+    std::uint64_t epochHigh = 0;
+    std::uint64_t epoch = 0;
+    bool haveEpoch = false;
+    std::error_code ec;
+    std::size_t i = 0;
+    while (i < count) {
+        const std::uint32_t w = words[i];
+        if ((w & 0x80000000u) == 0) {
+            if (!haveEpoch) {
+                ec = make_error_code(tdcError::badResponse);
+                break;
+            }
+            out[made].channel = static_cast<std::uint8_t>(w >> channelShift);
+            out[made].edge = static_cast<std::uint8_t>(1 + ((w >> lowBits) & 1));
+            out[made].tag = epoch | (w & lowMask);
+            ++made;
+            ++i;
+            continue;
+        }
+        switch (w & typeMask) {
+        case epochHighType:
+            epochHigh = static_cast<std::uint64_t>(w & 0xFFFu) << 52;
+            epoch = epochHigh | (epoch & ((1ull << 52) - 1));
+            ++i;
+            continue;
+        case epochLowType:
+            epoch = epochHigh | (static_cast<std::uint64_t>(w & 0x0FFFFFFFu) << lowBits);
+            haveEpoch = true;
+            ++i;
+            continue;
+        case overflowType:
+            if (count - i < overflowWords) {
+                ec = make_error_code(tdcError::badResponse);
+                break;
+            }
+            losses.push_back({static_cast<std::uint8_t>(w & 0x3F), words[i + 1],
+                              static_cast<std::uint64_t>(words[i + 2]) | static_cast<std::uint64_t>(words[i + 3]) << 32});
+            i += overflowWords;
+            continue;
+        default:
+            ec = make_error_code(tdcError::badResponse);
+            break;
+        }
+        break;
+    }
+    tags.resize(first + made);
+    consumed = i;
+    return ec;
+}
+
+void count(const std::uint32_t *words, std::size_t n, std::uint64_t *tagsPerChannel, std::uint64_t *boardLost,
+           std::uint64_t &firstTag)
+{
+    firstTag = 0;
+    bool seen = false;
+    std::uint64_t epochHigh = 0;
+    std::uint64_t epoch = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t w = words[i];
+        if ((w & 0x80000000u) == 0) {
+            ++tagsPerChannel[w >> channelShift];
+            if (!seen) {
+                firstTag = epoch | (w & lowMask);
+                seen = true;
+            }
+        } else if ((w & typeMask) == epochHighType) {
+            epochHigh = static_cast<std::uint64_t>(w & 0xFFFu) << 52;
+        } else if ((w & typeMask) == epochLowType) {
+            epoch = epochHigh | (static_cast<std::uint64_t>(w & 0x0FFFFFFFu) << lowBits);
+        } else if ((w & typeMask) == overflowType && n - i >= overflowWords) {
+            boardLost[w & 0x3F] += words[i + 1];
+            i += overflowWords - 1;
+        } else {
+            return;
+        }
+    }
+}
+
+} // namespace tagwire
