@@ -5,7 +5,9 @@ import "utils.js" as Utils
 
 // An overview strip of the main chart's plotters over their whole range, with a window that
 // marks the main chart's zoom and can be dragged or stretched. When the main zoom is too
-// narrow to grab, the strip zooms itself and a scroll bar moves it.
+// narrow to grab, the strip zooms itself and a scroll bar moves it. The strip draws the main
+// chart's plotters beside plotters of its own (navChart.addPlotter), which the main chart
+// does not show.
 Item {
     id: root
 
@@ -53,7 +55,7 @@ Item {
         anchors.top: parent.top
         anchors.bottom: scrollTrack.top
         adaptChartHeight: false
-        plotter: root.mainChartArea ? root.mainChartArea.plotter : []
+        sourceChart: root.mainChartArea
         onChartRectChanged: root.recalcWidth()
     }
     Rectangle {

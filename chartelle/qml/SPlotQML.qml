@@ -21,7 +21,9 @@ Item {
     // The chart follows its data until the user zooms or pans; "Zoom Fit" hands it back.
     property bool userZoomed: false
 
-    signal exportComplete(string path)
+    // Ends every exportImage call exactly once, with the path as given; ok is false when the
+    // view could not be grabbed or the file not written.
+    signal exportComplete(string path, bool ok)
 
     function format_time(num, decimals) {
         return Utils.format_time(num, decimals === undefined ? 2 : decimals)
@@ -40,15 +42,59 @@ Item {
     function exportImage(path, upsize) {
         if (upsize === undefined)
             upsize = 1
-        var target = String(path)
+        var given = String(path)
+        var target = given
         if (target.indexOf("file://") === 0)
             target = decodeURIComponent(target.substring(7))
-        exportBackground.visible = true
-        content.grabToImage(function(result) {
-            exportBackground.visible = false
-            result.saveToFile(target)
-            root.exportComplete(target)
-        }, Qt.size(content.width * upsize, content.height * upsize))
+        var id = exports.begin(given)
+        var started = false
+        if (target.length > 0 && content.width > 0 && content.height > 0) {
+            started = content.grabToImage(function(result) {
+                exports.finish(id, result.saveToFile(target))
+            }, Qt.size(content.width * upsize, content.height * upsize))
+        }
+        if (!started) {
+            console.warn("Cannot grab the chart view for " + given)
+            exports.finish(id, false)
+        }
+    }
+
+    // Exports in flight: the background is shown while any is, and an export whose grab never
+    // comes (a window that stops drawing) ends as failed after timeoutMs.
+    QtObject {
+        id: exports
+        property var pending: ({})
+        property int count: 0
+        property int nextId: 0
+        readonly property int timeoutMs: 10000
+
+        function begin(path) {
+            var id = ++nextId
+            pending[id] = { path: path, started: Date.now() }
+            ++count
+            return id
+        }
+        function finish(id, ok) {
+            var entry = pending[id]
+            if (entry === undefined)
+                return
+            delete pending[id]
+            --count
+            root.exportComplete(entry.path, ok === true)
+        }
+        function expire() {
+            var now = Date.now()
+            for (var id in pending) {
+                if (now - pending[id].started >= timeoutMs)
+                    finish(id, false)
+            }
+        }
+    }
+    Timer {
+        interval: 500
+        repeat: true
+        running: exports.count > 0
+        onTriggered: exports.expire()
     }
 
     implicitWidth: 200
@@ -61,8 +107,9 @@ Item {
         // Drawn behind the chart only while an image is saved.
         Rectangle {
             id: exportBackground
+            objectName: "exportBackground"
             anchors.fill: parent
-            visible: false
+            visible: exports.count > 0
             color: Material.background
         }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The QML extension plugin: registers every chart type under "Chartelle" 1.0 and the shared
 // shader programs. Loaded by the QML engine on "import Chartelle 1.0".
+#include "chartelle/chartelle_export.h"
+
 #include <QQmlExtensionPlugin>
 
 class QMLChartExtensionPlugin : public QQmlExtensionPlugin
@@ -15,5 +17,5 @@ public:
 namespace chartelle {
 // Registers the chart types and programs; the plugin calls it, and programs that link the
 // library directly (tests, the gallery) may call it instead of importing the plugin.
-void registerChartelleTypes();
+CHARTELLE_EXPORT void registerChartelleTypes();
 }  // namespace chartelle

@@ -11,7 +11,6 @@ class CHARTELLE_EXPORT BarPlotterDx : public IPlotter1D
     Q_OBJECT
 public:
     explicit BarPlotterDx(QObject *parent = nullptr);
-    ~BarPlotterDx() override;
 
     double max_in(const QRectF &r) override;
     QRectF area_at(const QPointF &p) const override;
@@ -34,7 +33,8 @@ protected:
     QVector<SAttributeDefinition> declareArributeArray() override;
     bool __update_vertex() override;
     bool __update_index() override;
-    void _update_uniforms(QOpenGLShaderProgram &program, const SRenderLayerDefinition &layer) override;
+    void _update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer,
+                          const QRectF &view) override;
     SAttributePointer _fetch_attribute_data(const int &attributeIndex) const override;
     void _fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view) override;
 
@@ -45,5 +45,4 @@ private:
     QVector<quint32> m_indices;
     int m_drawFirst = 0;
     int m_drawEnd = 0;
-    QRectF m_renderView;
 };

@@ -3,6 +3,7 @@
 // chartRect), automatic height adaptation to the visible data, and image export.
 #include "chartelle/ichartarea.h"
 
+#include <QHash>
 #include <QSharedPointer>
 
 class QQuickItemGrabResult;
@@ -19,16 +20,23 @@ public:
 
     QRectF viewRect() const override;
     Q_INVOKABLE QPointF mapPointToChart(QPointF point) override;
-    void renderPlotters() override;
     void adaptArea() override;
 
     Q_INVOKABLE void resetZoomView();
+    // Writes the chart, at twice its size, to path (a file name or a file URL); the format
+    // follows the extension (PNG when there is none or it is unknown). Every call ends in
+    // exactly one exportFinished with the path as given, also when exports overlap, the
+    // grab fails or never comes (after exportTimeoutMs); exports still pending when the
+    // chart is destroyed are dropped silently.
     Q_INVOKABLE void exportImage(QString path);
 
     QRectF zoomRect() const;
     void setZoomRect(const QRectF &r);
     bool adaptChartHeight() const { return m_adaptChartHeight; }
     void setAdaptChartHeight(bool adapt);
+    int exportTimeoutMs() const { return m_exportTimeoutMs; }
+    void setExportTimeoutMs(int ms) { m_exportTimeoutMs = ms; }
+    int pendingExports() const { return m_exports.size(); }
 
 signals:
     void zoomRectChanged();
@@ -38,9 +46,19 @@ signals:
     void exportFinished(const QString &path, bool ok, const QString &error);
 
 private:
-    void onGrabReady(const QString &path);
+    struct PendingExport
+    {
+        QString path;  // as given
+        QString file;  // where it is written
+        QSharedPointer<QQuickItemGrabResult> grab;
+    };
+    void onGrabReady(int id);
+    // Reports once; grabReady tells whether Qt is done with the grab result.
+    void finishExport(int id, bool ok, const QString &error, bool grabReady);
 
     QRectF m_zoomRect{0, 0, 1, 1};
-    QSharedPointer<QQuickItemGrabResult> m_grab;
+    QHash<int, PendingExport> m_exports;
+    int m_nextExport = 0;
+    int m_exportTimeoutMs = 10000;
     bool m_adaptChartHeight = true;
 };

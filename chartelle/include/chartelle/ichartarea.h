@@ -1,19 +1,30 @@
 #pragma once
 // The chart item: an OpenGL framebuffer item on which any number of plotters draw. It owns no
 // data; it knows the chart coordinates its plotters cover (chartRect), sorts plotters into
-// three draw layers and throttles repaints. GUI thread: properties, plotter list, repaint
-// requests. Render thread: ChartRenderer calls synchronizePlotters and renderPlotters.
+// three draw layers and throttles repaints.
+//
+// Threads. The item and its plotters live on the GUI thread: properties, the plotter list and
+// repaint requests (a request from another thread is posted to the item's thread). The
+// renderer calls synchronizePlotters on the render thread while the GUI thread is blocked;
+// there the item adapts its area, builds its layers and has every drawn plotter copy itself
+// into the renderer's frames. Drawing reads those frames only, never the item or a plotter,
+// so plotters may be added, changed or destroyed on the GUI thread while a frame is drawn.
+//
+// A chart may also draw the plotters of another chart (sourceChart, as a navigator does)
+// beside its own; it repaints whenever that chart does.
 #include "chartelle/chartelle_export.h"
 #include "chartelle/iplotter.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
-#include <QRecursiveMutex>
+#include <QPointer>
 #include <QQuickFramebufferObject>
 #include <QRectF>
 #include <QTimer>
 #include <QVector>
+
+class PlotterFrames;
 
 class CHARTELLE_EXPORT IChartArea : public QQuickFramebufferObject
 {
@@ -23,6 +34,7 @@ class CHARTELLE_EXPORT IChartArea : public QQuickFramebufferObject
     Q_PROPERTY(QList<IPlotter *> plotter READ plotter WRITE setPlotter NOTIFY plotterChanged)
     Q_PROPERTY(bool shouldUpdate READ shouldUpdate WRITE setShouldUpdate NOTIFY shouldUpdateChanged)
     Q_PROPERTY(unsigned int updateIntervalMs READ updateIntervalMs WRITE setUpdateIntervalMs)
+    Q_PROPERTY(IChartArea *sourceChart READ sourceChart WRITE setSourceChart NOTIFY sourceChartChanged)
 
 public:
     explicit IChartArea(QQuickItem *parent = nullptr);
@@ -32,8 +44,9 @@ public:
     virtual void requestUpdate();
     virtual QRectF viewRect() const;
     Q_INVOKABLE virtual QPointF mapPointToChart(QPointF point);
-    virtual void synchronizePlotters();
-    virtual void renderPlotters();
+    // Render thread, GUI thread blocked: adapts the area, rebuilds the layers and has each
+    // drawn plotter copy itself into frames, in drawing order.
+    virtual void synchronizePlotters(PlotterFrames &frames);
     virtual void adaptArea();
     virtual void rebuildLayers();
 
@@ -52,7 +65,11 @@ public:
     void setShouldUpdate(bool should);
     unsigned int updateIntervalMs() const { return m_updateIntervalMs; }
     void setUpdateIntervalMs(unsigned int ms);
+    IChartArea *sourceChart() const;
+    void setSourceChart(IChartArea *source);
 
+    // Plotters drawn: the own list, then those of sourceChart that are not in it.
+    QList<IPlotter *> drawnPlotters() const;
     QMutex &dataMutex() { return m_dataMutex; }
     // Plotters of draw layer i (0, 1 or 2) as of the last rebuildLayers, in drawing order.
     QVector<IPlotter *> layer(int i) const;
@@ -64,6 +81,7 @@ signals:
     void plotterChanged();
     void shouldUpdateChanged();
     void adaptAreaToPlottersChanged();
+    void sourceChartChanged();
 
 private slots:
     // Plotters shown without being attached (a navigator shows another chart's plotters)
@@ -73,8 +91,6 @@ private slots:
 protected:
     // Maps with the given rectangle; shared by IChartArea and ChartArea.
     QPointF mapWith(const QRectF &r, QPointF point) const;
-    // Draws the layers with the given view; called on the render thread.
-    void drawLayers(const QRectF &view);
     // requestUpdate from another thread is posted to the item's own thread.
     bool postedToOwnThread();
 
@@ -83,11 +99,9 @@ protected:
     QList<IPlotter *> m_plotters;
     QVector<QVector<IPlotter *>> m_layers;
     QMutex m_dataMutex;
-    // Guards the plotter list between the GUI thread and the render thread, which holds it
-    // while it uploads and draws.
-    mutable QRecursiveMutex m_listMutex;
-    // The view captured at synchronisation for the frame the render thread draws.
-    QRectF m_renderView;
+    // Guards the plotter and layer lists; held only to copy or change them, never while
+    // calling out.
+    mutable QMutex m_listMutex;
     bool m_locked = false;
     // Set while requestUpdate adapts the area: a nested request is covered by the update
     // that follows.
@@ -99,4 +113,10 @@ protected:
     // data are always drawn.
     QTimer m_deferred;
     quint64 m_updateCount = 0;
+
+private:
+    QPointer<IChartArea> m_source;
+    // Charts that draw this chart's plotters and repaint with it.
+    QList<QPointer<IChartArea>> m_followers;
+    bool m_notifyingFollowers = false;
 };

@@ -1,8 +1,19 @@
 #pragma once
 // Base of every plotter: turns a vector of doubles into OpenGL draw calls inside a chart item.
-// CPU-side vertex arrays are built on the GUI thread (setData, under the chart's data mutex and
-// the plotter's buffer mutex); synchronize uploads them on the render thread while the GUI
-// thread is blocked; render draws from GPU buffers only. The chart item does not own plotters.
+// The chart item does not own plotters.
+//
+// Threads. A plotter lives on the GUI thread: its properties are set there and its CPU-side
+// vertex arrays are built there (setData, under the chart's data mutex and the plotter's
+// buffer mutex, both released before any signal is emitted). Each chart that shows the
+// plotter calls synchronize on the render thread while the GUI thread is blocked; there the
+// plotter copies everything it draws with (visibility, area, offsets, colours, ranges, draw
+// calls, vertex arrays) into that chart's PlotterFrame, and the render thread draws from the
+// frame alone. So a plotter may be shown by several charts of one window at once (a chart and
+// its navigator), and may be destroyed at any time on the GUI thread.
+//
+// setData and setPlotterArea called from another thread are not applied there: the value is
+// copied and applied on the plotter's own thread by its event loop, in call order (dropped if
+// the plotter is destroyed first). Other setters belong to the plotter's thread only.
 #include "chartelle/chartelle_export.h"
 #include "chartelle/plotterdefs.h"
 
@@ -14,8 +25,7 @@
 #include <QVector>
 
 class IChartArea;
-class QOpenGLBuffer;
-class QOpenGLShaderProgram;
+class PlotterFrame;
 
 class CHARTELLE_EXPORT IPlotter : public QObject
 {
@@ -37,8 +47,9 @@ public:
     explicit IPlotter(QObject *parent = nullptr);
     ~IPlotter() override;
 
-    virtual void synchronize();
-    virtual void render(const QRectF &view);
+    // Copies what this plotter draws, for a chart showing view, into that chart's frame.
+    // Render thread, GUI thread blocked; the first call builds the arrays (initialisation).
+    virtual void synchronize(PlotterFrame &frame, const QRectF &view);
     virtual double max_in(const QRectF &r);
     virtual double aux_in(const QRectF &r);
     virtual QRectF area_at(const QPointF &p) const;
@@ -69,7 +80,13 @@ public:
     void setXOffset(double offset);
 
     bool isInitialized() const { return m_initialized; }
+    // Arrays changed since a chart last uploaded them (bits of SAttributeDefinition::dirtyFlag).
     quint32 dirtyFlags() const { return m_dirtyFlags; }
+    // Identity for render-side state; unlike the address it is never reused.
+    quint64 uid() const { return m_uid; }
+    // Builds the arrays on first use; charts call it in synchronisation before they adapt
+    // their areas, which follow the arrays.
+    void prepare();
 
     // Rebuilds the CPU-side arrays from the current data, as setData does once GPU buffers
     // exist. Needs no OpenGL context: tests and benchmarks call it directly.
@@ -96,17 +113,27 @@ protected:
     virtual bool __update_vertex();
     virtual bool __update_index();
     virtual void _custom_hook();
-    virtual void _update_uniforms(QOpenGLShaderProgram &program, const SRenderLayerDefinition &layer);
+    // Works out the uniform values of one draw call for a chart showing view (synchronisation).
+    virtual void _update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer,
+                                  const QRectF &view);
     virtual SAttributePointer _fetch_attribute_data(const int &attributeIndex) const;
     virtual void _fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view);
 
     void requestChartUpdate();
-    // Stores the rectangle and emits; used by subclasses that derive parts of it from data.
+    // Stores the rectangle without announcing it: subclasses derive parts of it from data
+    // while arrays are rebuilt under the mutexes; announceArea emits once they are released.
     void storePlotterArea(const QRectF &r);
+    void announceArea(const QRectF &before);
     static bool sameData(const QVector<double> &a, const QVector<double> &b);
-    // Leaves the chart item; concrete plotters call it first thing in their destructor, so
-    // the render thread never draws a half-destroyed plotter.
-    void detachFromChart();
+    // Records that the arrays of the attributes with these dirty bits were rebuilt, so every
+    // chart showing the plotter uploads them at its next synchronisation.
+    void markArraysChanged(quint32 flags);
+    // Rebuilds vertices and indices; the caller holds the buffer mutex.
+    void rebuildLocked();
+    // True when called from another thread than the plotter's; the call is then queued to
+    // the plotter's thread (see the thread rules at the top).
+    bool queuedToOwnThread(const QVector<double> &data);
+    bool queuedToOwnThread(const QRectF &area);
 
     QString m_name;
     QColor m_color{7, 203, 242, 255};
@@ -124,10 +151,16 @@ protected:
     quint32 m_dirtyFlags = 0;
     QString m_programName;
     bool m_subtractOffset = true;
+    // Drawn even where plotterArea misses the view (decorations with no area of their own).
+    bool m_drawOutsideArea = false;
     QVector<SAttributeDefinition> m_attributes;
-    QVector<QOpenGLBuffer *> m_buffers;
     QVector<SRenderLayerDefinition> m_layers;
 
 private:
     void initialize();
+
+    quint64 m_uid;
+    quint64 m_generation = 0;
+    // Generation of the arrays of each attribute, compared with what a frame holds.
+    QVector<quint64> m_attributeGeneration;
 };

@@ -1,13 +1,18 @@
 #pragma once
 // Plain descriptions through which a plotter tells the shared drawing code what to upload
-// (one SAttributeDefinition per GPU buffer) and what to draw (one SRenderLayerDefinition per
-// draw call). Built on the GUI thread, read on the render thread.
+// (one SAttributeDefinition per GPU buffer), what to draw (one SRenderLayerDefinition per
+// draw call) and with which uniform values (SUniformValues). A plotter fills them in the
+// chart's synchronisation, while the GUI thread is blocked; the render thread reads only the
+// copies the chart keeps of them.
 #include "chartelle/chartelle_export.h"
 
+#include <QByteArray>
 #include <QRectF>
 #include <QString>
 #include <QVector>
 
+class QColor;
+class QMatrix4x4;
 class QMutex;
 class IPlotter;
 
@@ -53,6 +58,33 @@ struct CHARTELLE_EXPORT SInfoPoint
     IPlotter *plotter = nullptr;
     QString label;
     QString text;
+};
+
+// One uniform of a draw call: a float, a vec4 (colours, as red, green, blue, alpha in 0..1)
+// or a column-major mat4.
+struct CHARTELLE_EXPORT SUniformValue
+{
+    enum Kind { Float, Vec4, Mat4 };
+    QByteArray name;
+    Kind kind = Float;
+    float values[16] = {};
+};
+
+// The uniform values of one draw call, worked out in synchronisation and set on the program
+// when the frame is drawn. Setting a name again replaces its value.
+class CHARTELLE_EXPORT SUniformValues
+{
+public:
+    void set(const char *name, float value);
+    void set(const char *name, const QColor &color);
+    void set(const char *name, const QMatrix4x4 &matrix);
+    const QVector<SUniformValue> &values() const { return m_values; }
+    // The value of that name, or null when it was never set.
+    const SUniformValue *find(const char *name) const;
+
+private:
+    SUniformValue &slot(const char *name, SUniformValue::Kind kind);
+    QVector<SUniformValue> m_values;
 };
 
 // Mode flags of SRenderLayerDefinition::mode; the low bits carry the GL primitive.

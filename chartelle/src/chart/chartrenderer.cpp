@@ -21,11 +21,8 @@ QOpenGLFramebufferObject *ChartRenderer::createFramebufferObject(const QSize &si
 
 void ChartRenderer::synchronize(QQuickFramebufferObject *item)
 {
-    if (!m_item) {
-        m_item = static_cast<IChartArea *>(item);
-        m_window = item->window();
-    }
-    m_item->synchronizePlotters();
+    m_window = item->window();
+    static_cast<IChartArea *>(item)->synchronizePlotters(m_frames);
 }
 
 void ChartRenderer::render()
@@ -41,8 +38,7 @@ void ChartRenderer::render()
     gl->glBlendColor(0.0f, 0.0f, 0.0f, 1.0f);
     gl->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_CONSTANT_ALPHA, GL_ONE);
     gl->glBlendEquation(GL_FUNC_ADD);
-    if (m_item)
-        m_item->renderPlotters();
+    m_frames.draw(gl);
     // Qt Quick expects its own GL state back after a framebuffer item has drawn.
     if (m_window)
         m_window->resetOpenGLState();

@@ -1,9 +1,11 @@
 #pragma once
-// Draws a chart item into its framebuffer on the Qt Quick render thread. Holds a non-owning
-// pointer to the item, set at the first synchronize (while the GUI thread is blocked).
+// Draws a chart item into its framebuffer on the Qt Quick render thread. In synchronize (GUI
+// thread blocked) the item fills the renderer's plotter frames; render draws those frames and
+// reads nothing of the item or its plotters.
+#include "chart/plotterframe.h"
+
 #include <QQuickFramebufferObject>
 
-class IChartArea;
 class QQuickWindow;
 
 class ChartRenderer : public QQuickFramebufferObject::Renderer
@@ -14,6 +16,6 @@ public:
     void render() override;
 
 private:
-    IChartArea *m_item = nullptr;
+    PlotterFrames m_frames;
     QQuickWindow *m_window = nullptr;
 };

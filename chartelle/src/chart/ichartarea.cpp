@@ -1,6 +1,7 @@
 #include "chartelle/ichartarea.h"
 
 #include "chart/chartrenderer.h"
+#include "chart/plotterframe.h"
 
 #include <QMutexLocker>
 #include <QSignalBlocker>
@@ -20,9 +21,16 @@ IChartArea::~IChartArea()
     // Plotters may outlive the item; they must not point back at it. Nothing is announced
     // from a half-destroyed item.
     const QSignalBlocker blocker(this);
-    const QList<IPlotter *> plotters = m_plotters;
-    m_plotters.clear();
-    for (IPlotter *p : plotters) {
+    if (IChartArea *source = m_source.data())
+        source->m_followers.removeAll(this);
+    QList<IPlotter *> plotters;
+    {
+        QMutexLocker lock(&m_listMutex);
+        plotters.swap(m_plotters);
+        for (QVector<IPlotter *> &layer : m_layers)
+            layer.clear();
+    }
+    for (IPlotter *p : qAsConst(plotters)) {
         if (p && p->chartArea() == this)
             p->setChartArea(nullptr);
     }
@@ -63,6 +71,16 @@ void IChartArea::requestUpdate()
     m_inRequest = false;
     ++m_updateCount;
     update();
+    // Charts drawing these plotters repaint too; each throttles on its own.
+    if (!m_notifyingFollowers) {
+        m_notifyingFollowers = true;
+        const QList<QPointer<IChartArea>> followers = m_followers;
+        for (const QPointer<IChartArea> &f : followers) {
+            if (f)
+                f->requestUpdate();
+        }
+        m_notifyingFollowers = false;
+    }
 }
 
 QRectF IChartArea::viewRect() const
@@ -86,32 +104,50 @@ QPointF IChartArea::mapPointToChart(QPointF point)
     return mapWith(m_chartRect, point);
 }
 
-void IChartArea::synchronizePlotters()
+QList<IPlotter *> IChartArea::drawnPlotters() const
 {
-    QMutexLocker lock(&m_listMutex);
-    // The GUI thread is blocked here, so the area, the layers and the view of the coming
-    // frame are computed from a consistent state. Plotters go first: their first
-    // synchronisation builds the arrays from which their areas follow.
-    for (IPlotter *p : qAsConst(m_plotters))
-        p->synchronize();
+    QList<IPlotter *> out;
+    {
+        QMutexLocker lock(&m_listMutex);
+        out = m_plotters;
+    }
+    if (IChartArea *source = m_source.data()) {
+        if (source != this) {
+            for (IPlotter *p : source->plotter()) {
+                if (!out.contains(p))
+                    out.append(p);
+            }
+        }
+    }
+    return out;
+}
+
+void IChartArea::synchronizePlotters(PlotterFrames &frames)
+{
+    // The GUI thread is blocked here, so the area, the layers and every plotter's state are
+    // read consistently. Plotters are prepared first: their first arrays give their areas.
+    for (IPlotter *p : drawnPlotters())
+        p->prepare();
     adaptArea();
     rebuildLayers();
-    m_renderView = viewRect();
-}
-
-void IChartArea::drawLayers(const QRectF &view)
-{
-    QMutexLocker lock(&m_listMutex);
-    QMutexLocker dataLock(&m_dataMutex);
-    for (const QVector<IPlotter *> &layer : qAsConst(m_layers)) {
-        for (IPlotter *p : layer)
-            p->render(view);
+    const QRectF view = viewRect();
+    QVector<QVector<IPlotter *>> layers;
+    {
+        QMutexLocker lock(&m_listMutex);
+        layers = m_layers;
     }
-}
-
-void IChartArea::renderPlotters()
-{
-    drawLayers(m_renderView);
+    frames.begin();
+    for (const QVector<IPlotter *> &layer : qAsConst(layers)) {
+        for (IPlotter *p : layer) {
+            PlotterFrame &frame = frames.frame(p->uid());
+            if (!frame.synced) {
+                p->synchronize(frame, view);
+                frame.synced = true;
+            }
+            frames.appendDraw(frame);
+        }
+    }
+    frames.end();
 }
 
 void IChartArea::adaptArea()
@@ -119,11 +155,8 @@ void IChartArea::adaptArea()
     if (!m_adaptAreaToPlotters)
         return;
     QRectF r;
-    {
-        QMutexLocker lock(&m_listMutex);
-        for (IPlotter *p : qAsConst(m_plotters))
-            r = r.united(p->plotterArea());
-    }
+    for (IPlotter *p : drawnPlotters())
+        r = r.united(p->plotterArea());
     if (r.isNull())
         r = QRectF(0, 0, 1, 1);
     if (r.height() == 0.0)
@@ -134,17 +167,19 @@ void IChartArea::adaptArea()
 
 void IChartArea::rebuildLayers()
 {
-    QMutexLocker lock(&m_listMutex);
+    const QList<IPlotter *> plotters = drawnPlotters();
+    QVector<QVector<IPlotter *>> layers(3);
     for (int i = 0; i < 3; ++i) {
-        QVector<IPlotter *> &layer = m_layers[i];
-        layer.clear();
-        for (IPlotter *p : qAsConst(m_plotters)) {
+        QVector<IPlotter *> &layer = layers[i];
+        for (IPlotter *p : plotters) {
             if (p->drawLayer() & (1u << i))
                 layer.append(p);
         }
         std::stable_sort(layer.begin(), layer.end(),
                          [](const IPlotter *a, const IPlotter *b) { return a->zOrder() < b->zOrder(); });
     }
+    QMutexLocker lock(&m_listMutex);
+    m_layers.swap(layers);
 }
 
 QVector<IPlotter *> IChartArea::layer(int i) const
@@ -262,4 +297,24 @@ void IChartArea::setShouldUpdate(bool should)
 void IChartArea::setUpdateIntervalMs(unsigned int ms)
 {
     m_updateIntervalMs = ms;
+}
+
+IChartArea *IChartArea::sourceChart() const
+{
+    return m_source.data();
+}
+
+void IChartArea::setSourceChart(IChartArea *source)
+{
+    if (source == this)
+        source = nullptr;
+    if (source == m_source.data())
+        return;
+    if (IChartArea *old = m_source.data())
+        old->m_followers.removeAll(this);
+    m_source = source;
+    if (source)
+        source->m_followers.append(this);
+    emit sourceChartChanged();
+    requestUpdate();
 }

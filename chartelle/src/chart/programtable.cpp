@@ -26,6 +26,13 @@ struct ProgramTable
     std::map<QString, std::unique_ptr<SProgramShaderDefinition>> definitions;
     // Compiled programs are children of their share group, so they go when the group goes.
     QHash<QOpenGLContextGroup *, QHash<QString, QOpenGLShaderProgram *>> compiled;
+    struct PrivateSource
+    {
+        const char *vertex;
+        const char *fragment;
+        const char *criticalText;
+    };
+    QHash<QString, PrivateSource> privateSources;
 };
 
 ProgramTable &table()
@@ -160,6 +167,32 @@ QOpenGLShaderProgram *privateProgram(const QString &name, const QString &vertex,
     }
     programs.insert(key, program);
     return program;
+}
+
+void declarePrivateProgram(const QString &name, const char *vertex, const char *fragment,
+                           const char *criticalText)
+{
+    ProgramTable &t = table();
+    QMutexLocker lock(&t.mutex);
+    if (!t.privateSources.contains(name))
+        t.privateSources.insert(name, {vertex, fragment, criticalText});
+}
+
+QOpenGLShaderProgram *programFor(const QString &name)
+{
+    if (QOpenGLShaderProgram *shared = compiledProgram(name))
+        return shared;
+    ProgramTable::PrivateSource source{};
+    {
+        ProgramTable &t = table();
+        QMutexLocker lock(&t.mutex);
+        auto it = t.privateSources.constFind(name);
+        if (it == t.privateSources.constEnd())
+            return nullptr;
+        source = *it;
+    }
+    return privateProgram(name, QString::fromLatin1(source.vertex), QString::fromLatin1(source.fragment),
+                          source.criticalText);
 }
 
 }  // namespace chartelle

@@ -36,4 +36,11 @@ QOpenGLShaderProgram *compiledProgram(const QString &name);
 // used by plotters that carry a program of their own. criticalText prefixes the link log.
 QOpenGLShaderProgram *privateProgram(const QString &name, const QString &vertex,
                                      const QString &fragment, const char *criticalText);
+// Makes a plotter's own program known by name, so that draw calls naming it find it; the
+// first declaration of a name wins. The texts must live as long as the process.
+void declarePrivateProgram(const QString &name, const char *vertex, const char *fragment,
+                           const char *criticalText);
+// The program a draw call names for the current context: a compiled shared program, else a
+// declared private one (linked on first use), else null.
+QOpenGLShaderProgram *programFor(const QString &name);
 }  // namespace chartelle

@@ -1,7 +1,6 @@
 #include "plotters/areaplotter.h"
 
 #include <QMatrix4x4>
-#include <QOpenGLShaderProgram>
 
 #include <algorithm>
 
@@ -10,11 +9,6 @@ AreaPlotter::AreaPlotter(QObject *parent) : IPlotter1D(parent)
     m_color.setAlphaF(0.5);
     m_subtractOffset = false;
     m_programName = QStringLiteral("area");
-}
-
-AreaPlotter::~AreaPlotter()
-{
-    detachFromChart();
 }
 
 QVector<SAttributeDefinition> AreaPlotter::declareArributeArray()
@@ -61,12 +55,15 @@ bool AreaPlotter::__update_vertex()
     QRectF area = m_plotterArea;
     area.setHeight(top);
     storePlotterArea(area);
-    m_dirtyFlags |= chartelle::VertexDirty | 0x2000;
+    // The border array has a dirty bit of its own.
+    markArraysChanged(0x2000);
     return true;
 }
 
 void AreaPlotter::setPlotterArea(const QRectF &r)
 {
+    if (queuedToOwnThread(r))
+        return;
     QRectF area = r;
     if (m_initialized)
         area.setHeight(m_plotterArea.height());
@@ -75,7 +72,6 @@ void AreaPlotter::setPlotterArea(const QRectF &r)
 
 void AreaPlotter::_fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view)
 {
-    m_renderView = view;
     const int s = __start_index(view);
     const int e = std::max(s, __end_index(view));
     if (layers.isEmpty()) {
@@ -110,21 +106,20 @@ QVector<SRenderLayerDefinition> AreaPlotter::layersFor(const QRectF &view)
     return layers;
 }
 
-void AreaPlotter::_update_uniforms(QOpenGLShaderProgram &program, const SRenderLayerDefinition &layer)
+void AreaPlotter::_update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer, const QRectF &v)
 {
     QMatrix4x4 matrix;
-    const QRectF v = m_renderView;
     // The view origin is subtracted in double precision before anything becomes a float.
     matrix.ortho(QRectF(0.0, v.top(), v.width(), v.height()));
     matrix.translate(float(m_plotterArea.left() + m_xOffset - v.left()), 0.0f);
     const int n = std::max(1, m_data.size());
     matrix.scale(float(m_plotterArea.width() / n), 1.0f, 1.0f);
-    program.setUniformValue("matrix", matrix);
+    uniforms.set("matrix", matrix);
     if (layer.order != 0) {
-        program.setUniformValue("color", m_borderColor);
+        uniforms.set("color", m_borderColor);
     } else {
-        program.setUniformValue("color_top", m_color);
-        program.setUniformValue("color_bot", m_enableGradient ? m_gradientColor : m_color);
+        uniforms.set("color_top", m_color);
+        uniforms.set("color_bot", m_enableGradient ? m_gradientColor : m_color);
     }
 }
 

@@ -14,7 +14,6 @@ class AreaPlotter : public IPlotter1D
 
 public:
     explicit AreaPlotter(QObject *parent = nullptr);
-    ~AreaPlotter() override;
 
     void setPlotterArea(const QRectF &r) override;
 
@@ -45,7 +44,8 @@ signals:
 protected:
     QVector<SAttributeDefinition> declareArributeArray() override;
     bool __update_vertex() override;
-    void _update_uniforms(QOpenGLShaderProgram &program, const SRenderLayerDefinition &layer) override;
+    void _update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer,
+                          const QRectF &view) override;
     SAttributePointer _fetch_attribute_data(const int &attributeIndex) const override;
     void _fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view) override;
 
@@ -57,5 +57,4 @@ private:
     QColor m_gradientColor{7, 203, 242, 255};
     QVector<float> m_fill;
     QVector<float> m_border;
-    QRectF m_renderView;
 };

@@ -2,43 +2,41 @@
 
 #include "chart/programtable.h"
 #include "chartelle/ichartarea.h"
-#include "shaders/chartprograms.h"
+#include "chart/plotterframe.h"
 
 #include <QMutexLocker>
-#include <QOpenGLBuffer>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
-#include <QOpenGLShaderProgram>
 #include <QTime>
-#include <QtDebug>
 
 #include <algorithm>
 
 namespace {
-const char *decoratorVertexShader()
-{
-    return "attribute vec2 point;\nattribute float time;\nvarying vec4 vColor;\nuniform vec4 color;\n"
-           "uniform float curr_time;\nuniform float screen_dy;\nvoid main()\n{\n"
-           "   float alpha = min ( max( time - curr_time, 0.0 ), color.w );\n"
-           "   vColor      = vec4(color.xyz, alpha );\n"
-           "   float y\t\t= -point.y*screen_dy + 1.0;   gl_Position = vec4( point.x, y, 1.0, 1.0);\n}\n";
-}
+const char *const ProgramName = "bardecorator";
+
+const char *const VertexShader =
+    "attribute vec2 point;\nattribute float time;\nvarying vec4 vColor;\nuniform vec4 color;\n"
+    "uniform float curr_time;\nuniform float screen_dy;\nvoid main()\n{\n"
+    "   float alpha = min ( max( time - curr_time, 0.0 ), color.w );\n"
+    "   vColor      = vec4(color.xyz, alpha );\n"
+    "   float y\t\t= -point.y*screen_dy + 1.0;   gl_Position = vec4( point.x, y, 1.0, 1.0);\n}\n";
+
+const char *const FragmentShader =
+    "#ifdef GL_ES\nprecision mediump float;\n#endif\nvarying vec4 vColor;\n"
+    "void main()\n{\n    gl_FragColor = vColor;\n}";
+
+constexpr quint32 PointsDirty = chartelle::VertexDirty;
+constexpr quint32 TimesDirty = 0x2000;
 }  // namespace
 
 BarDecorator::BarDecorator(QObject *parent) : IPlotter(parent)
 {
     m_color = QColor(255, 255, 255, 70);
-    m_programName = QStringLiteral("bardecorator");
+    m_programName = QString::fromLatin1(ProgramName);
+    // Highlights have no area of their own; they are drawn wherever they are.
+    m_drawOutsideArea = true;
+    chartelle::declarePrivateProgram(m_programName, VertexShader, FragmentShader,
+                                     "Link shader program for BarDecorator failed with log:\n");
     m_animation.setInterval(20);
     connect(&m_animation, &QTimer::timeout, this, &BarDecorator::animate);
-}
-
-BarDecorator::~BarDecorator()
-{
-    detachFromChart();
-    if (m_buffer && QOpenGLContext::currentContext())
-        m_buffer->destroy();
-    delete m_buffer;
 }
 
 float BarDecorator::nowUnits() const
@@ -72,25 +70,66 @@ void BarDecorator::setActive(bool active)
         startHighlight(QRectF());
 }
 
+QList<IPlotter *> BarDecorator::plotters() const
+{
+    QList<IPlotter *> out;
+    for (const QPointer<IPlotter> &p : m_plotters) {
+        if (p)
+            out.append(p.data());
+    }
+    return out;
+}
+
+void BarDecorator::watch(IPlotter *plotter)
+{
+    connect(plotter, &QObject::destroyed, this, &BarDecorator::forget, Qt::UniqueConnection);
+}
+
+void BarDecorator::forget(QObject *plotter)
+{
+    // The plotter part is gone already: entries are matched by address, never used.
+    const int before = m_plotters.size();
+    m_plotters.erase(std::remove_if(m_plotters.begin(), m_plotters.end(),
+                                    [plotter](const QPointer<IPlotter> &p) {
+                                        return !p || static_cast<QObject *>(p.data()) == plotter;
+                                    }),
+                     m_plotters.end());
+    if (m_plotters.size() != before)
+        emit plottersChanged();
+}
+
 void BarDecorator::setPlotters(const QList<IPlotter *> &plotters)
 {
-    if (plotters == m_plotters)
+    if (plotters == this->plotters())
         return;
-    m_plotters = plotters;
+    m_plotters.clear();
+    for (IPlotter *p : plotters) {
+        if (!p)
+            continue;
+        m_plotters.append(p);
+        watch(p);
+    }
     emit plottersChanged();
 }
 
 void BarDecorator::addPlotter(IPlotter *newPlotter)
 {
-    if (!newPlotter || m_plotters.contains(newPlotter))
+    if (!newPlotter || plotters().contains(newPlotter))
         return;
     m_plotters.append(newPlotter);
+    watch(newPlotter);
     emit plottersChanged();
 }
 
 void BarDecorator::removePlotter(IPlotter *newPlotter)
 {
-    if (m_plotters.removeAll(newPlotter) > 0)
+    const int before = m_plotters.size();
+    m_plotters.erase(std::remove_if(m_plotters.begin(), m_plotters.end(),
+                                    [newPlotter](const QPointer<IPlotter> &p) { return !p || p == newPlotter; }),
+                     m_plotters.end());
+    if (newPlotter)
+        disconnect(newPlotter, &QObject::destroyed, this, &BarDecorator::forget);
+    if (m_plotters.size() != before)
         emit plottersChanged();
 }
 
@@ -98,6 +137,10 @@ void BarDecorator::removeAllPlotter()
 {
     if (m_plotters.isEmpty())
         return;
+    for (const QPointer<IPlotter> &p : qAsConst(m_plotters)) {
+        if (p)
+            disconnect(p.data(), &QObject::destroyed, this, &BarDecorator::forget);
+    }
     m_plotters.clear();
     emit plottersChanged();
 }
@@ -111,12 +154,13 @@ void BarDecorator::hoverUpdate()
     const QPointF point(view.left() + view.width() * m_mouseX / area->width(),
                         view.top() + view.height() * (1.0 - m_mouseY / area->height()));
     // Front-most first: the plotter drawn last is the one the user sees.
-    std::sort(m_plotters.begin(), m_plotters.end(),
-              [](const IPlotter *a, const IPlotter *b) { return a->zOrder() > b->zOrder(); });
+    QList<IPlotter *> sorted = plotters();
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const IPlotter *a, const IPlotter *b) { return a->zOrder() > b->zOrder(); });
     QVariantList list;
-    IPlotter *first = nullptr;
+    QPointer<IPlotter> first;
     QRectF firstRect;
-    for (IPlotter *p : qAsConst(m_plotters)) {
+    for (IPlotter *p : qAsConst(sorted)) {
         if (!p->visible())
             continue;
         const SInfoPoint info = p->mouse_hovering(point);
@@ -133,8 +177,9 @@ void BarDecorator::hoverUpdate()
         entry.insert(QStringLiteral("color"), p->color());
         list.append(entry);
     }
-    if (first && !m_plotters.isEmpty() && m_plotters.first() != first)
-        first->setZOrder(m_plotters.first()->zOrder() + 0.0001);
+    // Raising the plotter may run handlers that change the list; the front one is read first.
+    if (first && sorted.first() != first.data())
+        first->setZOrder(sorted.first()->zOrder() + 0.0001);
     if (first && firstRect != m_current)
         startHighlight(firstRect);
     else if (!first && !m_current.isNull())
@@ -155,20 +200,6 @@ void BarDecorator::startHighlight(const QRectF &rect)
         m_highlights.append({rect, now + 3600.0f * 1000.0f / m_fadeMs});
     while (m_highlights.size() > m_maxRects)
         m_highlights.removeFirst();
-    {
-        QMutexLocker lock(&m_bufferMutex);
-        m_vertices.clear();
-        for (const Highlight &h : qAsConst(m_highlights)) {
-            const QRectF &r = h.rect;
-            const float corners[4][2] = {{float(r.left()), float(r.top())},
-                                         {float(r.left()), float(r.bottom())},
-                                         {float(r.right()), float(r.top())},
-                                         {float(r.right()), float(r.bottom())}};
-            for (const auto &c : corners)
-                m_vertices << c[0] << c[1] << h.time;
-        }
-        m_dirty = true;
-    }
     if (!m_animation.isActive())
         m_animation.start();
     requestChartUpdate();
@@ -185,63 +216,76 @@ void BarDecorator::animate()
     requestChartUpdate();
 }
 
-void BarDecorator::synchronize()
+void BarDecorator::mapVertices(const QRectF &view)
 {
-    if (!m_buffer) {
-        m_buffer = new QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
-        m_buffer->create();
-        m_buffer->setUsagePattern(QOpenGLBuffer::DynamicDraw);
-        m_dirty = true;
-    }
     QMutexLocker lock(&m_bufferMutex);
-    if (m_dirty) {
-        m_dirty = false;
-        m_buffer->bind();
-        m_buffer->allocate(m_vertices.constData(), int(m_vertices.size() * sizeof(float)));
-        m_buffer->release();
+    m_points.clear();
+    m_times.clear();
+    if (view.width() <= 0 || view.height() <= 0)
+        return;
+    for (const Highlight &h : qAsConst(m_highlights)) {
+        const QRectF &r = h.rect;
+        const float left = float(2.0 * (r.left() - view.left()) / view.width() - 1.0);
+        const float right = float(2.0 * (r.right() - view.left()) / view.width() - 1.0);
+        const float top = float(r.top() - view.top());
+        const float bottom = float(r.bottom() - view.top());
+        m_points << left << top << left << bottom << right << top << right << bottom;
+        m_times << h.time << h.time << h.time << h.time;
     }
 }
 
-void BarDecorator::render(const QRectF &view)
+void BarDecorator::synchronize(PlotterFrame &frame, const QRectF &view)
 {
-    if (!m_visible || !m_buffer || m_vertices.isEmpty() || view.width() <= 0 || view.height() <= 0)
-        return;
-    QOpenGLShaderProgram *program = chartelle::privateProgram(
-        QStringLiteral("bardecorator"), QString::fromLatin1(decoratorVertexShader()),
-        chartelle::varyingColorFragment(), "Link shader program for BarDecorator failed with log:\n");
-    if (!program)
-        return;
-    QOpenGLFunctions *gl = QOpenGLContext::currentContext()->functions();
-    // Highlight x is given in chart units; map it to clip space here so the shader only
-    // scales y, as its text expects.
-    QVector<float> mapped;
-    {
-        QMutexLocker lock(&m_bufferMutex);
-        mapped = m_vertices;
+    // The corners depend on the view, and each chart showing the decorator has its own.
+    prepare();
+    mapVertices(view);
+    markArraysChanged(PointsDirty | TimesDirty);
+    IPlotter::synchronize(frame, view);
+    frame.setBlend(PlotterFrame::Blend::Highlight);
+}
+
+QVector<SAttributeDefinition> BarDecorator::declareArributeArray()
+{
+    SAttributeDefinition point;
+    point.name = QStringLiteral("point");
+    point.dirtyFlag = PointsDirty;
+    point.tupleSize = 2;
+    point.mutex = &m_bufferMutex;
+    SAttributeDefinition time = point;
+    time.name = QStringLiteral("time");
+    time.dirtyFlag = TimesDirty;
+    time.tupleSize = 1;
+    return {point, time};
+}
+
+SAttributePointer BarDecorator::_fetch_attribute_data(const int &attributeIndex) const
+{
+    if (attributeIndex == 0)
+        return {m_points.constData(), int(m_points.size() * sizeof(float))};
+    if (attributeIndex == 1)
+        return {m_times.constData(), int(m_times.size() * sizeof(float))};
+    return IPlotter::_fetch_attribute_data(attributeIndex);
+}
+
+void BarDecorator::_fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &)
+{
+    const int quads = m_times.size() / 4;
+    layers.resize(quads);
+    for (int q = 0; q < quads; ++q) {
+        SRenderLayerDefinition &layer = layers[q];
+        layer.order = q;
+        layer.first = 4 * q;
+        layer.count = 4;
+        layer.program = QString::fromLatin1(ProgramName);
+        layer.mode = chartelle::DrawArrays | 0x0005;  // GL_TRIANGLE_STRIP
+        layer.attributes = {0, 1};
+        layer.indexAttribute = -1;
     }
-    for (int i = 0; i + 2 < mapped.size(); i += 3) {
-        mapped[i] = float(2.0 * (double(mapped[i]) - view.left()) / view.width() - 1.0);
-        mapped[i + 1] = float(double(mapped[i + 1]) - view.top());
-    }
-    m_buffer->bind();
-    m_buffer->allocate(mapped.constData(), int(mapped.size() * sizeof(float)));
-    program->bind();
-    program->setUniformValue("color", m_color);
-    program->setUniformValue("curr_time", nowUnits());
-    program->setUniformValue("screen_dy", float(2.0 / view.height()));
-    program->enableAttributeArray("point");
-    program->setAttributeBuffer("point", GL_FLOAT, 0, 2, 3 * sizeof(float));
-    program->enableAttributeArray("time");
-    program->setAttributeBuffer("time", GL_FLOAT, 2 * sizeof(float), 1, 3 * sizeof(float));
-    gl->glBlendFunc(GL_SRC_ALPHA, GL_DST_ALPHA);
-    for (int q = 0; q < mapped.size() / 12; ++q)
-        gl->glDrawArrays(GL_TRIANGLE_STRIP, 4 * q, 4);
-    gl->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_CONSTANT_ALPHA, GL_ONE);
-    program->disableAttributeArray("point");
-    program->disableAttributeArray("time");
-    m_buffer->release();
-    program->release();
-    const GLenum error = gl->glGetError();
-    if (error != 0)
-        qWarning() << "WE GOT AN OPENGL ERROR CODE: " << error;
+}
+
+void BarDecorator::_update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &, const QRectF &view)
+{
+    uniforms.set("color", m_color);
+    uniforms.set("curr_time", nowUnits());
+    uniforms.set("screen_dy", float(2.0 / view.height()));
 }

@@ -1,11 +1,12 @@
 #pragma once
 // Hover decorator: hit-tests a list of plotters under the pointer, lists what is hovered for
 // QML (infoMap), raises the hovered plotter to the front and draws a fading highlight
-// rectangle. Driven from QML mouse handling on the GUI thread; draws on the render thread.
+// rectangle. Driven from QML mouse handling on the GUI thread. The plotters are referenced
+// weakly: one destroyed while listed leaves the list (plottersChanged) and is never touched.
 #include "chartelle/iplotter.h"
 
-#include <QElapsedTimer>
 #include <QList>
+#include <QPointer>
 #include <QTimer>
 #include <QVariantList>
 
@@ -20,10 +21,8 @@ class BarDecorator : public IPlotter
 
 public:
     explicit BarDecorator(QObject *parent = nullptr);
-    ~BarDecorator() override;
 
-    void synchronize() override;
-    void render(const QRectF &view) override;
+    void synchronize(PlotterFrame &frame, const QRectF &view) override;
 
     Q_INVOKABLE void addPlotter(IPlotter *newPlotter);
     Q_INVOKABLE void removePlotter(IPlotter *newPlotter);
@@ -35,7 +34,7 @@ public:
     void setMouseY(double y);
     bool active() const { return m_active; }
     void setActive(bool active);
-    QList<IPlotter *> plotters() const { return m_plotters; }
+    QList<IPlotter *> plotters() const;
     void setPlotters(const QList<IPlotter *> &plotters);
     QVariantList infoMap() const { return m_infoMap; }
 
@@ -47,6 +46,13 @@ signals:
     void infoMapChanged();
     void plottersChanged();
 
+protected:
+    QVector<SAttributeDefinition> declareArributeArray() override;
+    SAttributePointer _fetch_attribute_data(const int &attributeIndex) const override;
+    void _fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view) override;
+    void _update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer,
+                          const QRectF &view) override;
+
 private:
     struct Highlight
     {
@@ -57,18 +63,21 @@ private:
     void startHighlight(const QRectF &rect);
     float nowUnits() const;
     void animate();
+    void watch(IPlotter *plotter);
+    void forget(QObject *plotter);
+    // Highlight corners mapped for a view: x in clip space, y from the view's top.
+    void mapVertices(const QRectF &view);
 
     double m_mouseX = 0.0;
     double m_mouseY = 0.0;
     bool m_active = false;
-    QList<IPlotter *> m_plotters;
+    QList<QPointer<IPlotter>> m_plotters;
     QVariantList m_infoMap;
     QList<Highlight> m_highlights;
     QRectF m_current;
     int m_maxRects = 10;
     float m_fadeMs = 100.0f;
     QTimer m_animation;
-    QVector<float> m_vertices;  // x, y, time per vertex, four vertices per highlight
-    QOpenGLBuffer *m_buffer = nullptr;
-    bool m_dirty = false;
+    QVector<float> m_points;  // x, y per vertex, four vertices per highlight
+    QVector<float> m_times;   // one per vertex
 };

@@ -3,15 +3,15 @@
 // edge number ("vertexID"); the shader places bin edges from the view uniforms.
 #include "chartelle/iplotter1d.h"
 
+#include <QPair>
+
 class BarPlotter : public IPlotter1D
 {
     Q_OBJECT
 public:
     explicit BarPlotter(QObject *parent = nullptr);
-    ~BarPlotter() override;
 
-    void synchronize() override;
-    void render(const QRectF &view) override;
+    // Stores the data even without a chart item, and without the chart's data mutex.
     void setData(const QVector<double> &v) override;
     void setPlotterArea(const QRectF &r) override;
 
@@ -22,17 +22,16 @@ public:
     QPair<int, int> visibleRange(const QRectF &view) const;
 
 protected:
+    QVector<SAttributeDefinition> declareArributeArray() override;
     bool __update_vertex() override;
     bool __update_index() override;
+    SAttributePointer _fetch_attribute_data(const int &attributeIndex) const override;
+    void _fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view) override;
+    void _update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &layer,
+                          const QRectF &view) override;
 
 private:
     QVector<float> m_points;
     QVector<float> m_vertexIds;
     QVector<quint32> m_indices;
-    QOpenGLBuffer *m_pointBuffer = nullptr;
-    QOpenGLBuffer *m_idBuffer = nullptr;
-    QOpenGLBuffer *m_indexBuffer = nullptr;
-    quint32 m_dirty = 0;
-    bool m_glReady = false;
-    int m_bins = 0;
 };

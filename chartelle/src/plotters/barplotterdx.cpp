@@ -2,18 +2,12 @@
 
 #include "chartelle/ichartarea.h"
 
-#include <QOpenGLShaderProgram>
 
 #include <algorithm>
 
 BarPlotterDx::BarPlotterDx(QObject *parent) : IPlotter1D(parent)
 {
     m_programName = QStringLiteral("hresbar");
-}
-
-BarPlotterDx::~BarPlotterDx()
-{
-    detachFromChart();
 }
 
 QVector<SAttributeDefinition> BarPlotterDx::declareArributeArray()
@@ -171,6 +165,8 @@ QRectF BarPlotterDx::area_at(const QPointF &p) const
 
 void BarPlotterDx::setPlotterArea(const QRectF &r)
 {
+    if (queuedToOwnThread(r))
+        return;
     // Width and height follow the data; only the position is taken.
     QRectF area = r;
     area.setSize(m_plotterArea.size());
@@ -199,7 +195,6 @@ void BarPlotterDx::updateVisibleRange(const QRectF &view)
 void BarPlotterDx::_fetch_render_layers(QVector<SRenderLayerDefinition> &layers, const QRectF &view)
 {
     updateVisibleRange(view);
-    m_renderView = view;
     if (layers.isEmpty()) {
         SRenderLayerDefinition layer;
         layer.order = 0;
@@ -214,15 +209,14 @@ void BarPlotterDx::_fetch_render_layers(QVector<SRenderLayerDefinition> &layers,
     layer.count = (m_drawEnd - m_drawFirst) * 6;
 }
 
-void BarPlotterDx::_update_uniforms(QOpenGLShaderProgram &program, const SRenderLayerDefinition &)
+void BarPlotterDx::_update_uniforms(SUniformValues &uniforms, const SRenderLayerDefinition &, const QRectF &view)
 {
-    const QRectF view = m_renderView;
     const double d = view.left() - m_plotterArea.left();
     const float msb = float(d);
     const float lsb = float(d - double(msb));
-    program.setUniformValue("x_msb", msb);
-    program.setUniformValue("x_lsb", lsb);
-    program.setUniformValue("screen_dx", float(2.0 / view.width()));
-    program.setUniformValue("screen_dy", float(view.height() * 0.5));
-    program.setUniformValue("color", m_color);
+    uniforms.set("x_msb", msb);
+    uniforms.set("x_lsb", lsb);
+    uniforms.set("screen_dx", float(2.0 / view.width()));
+    uniforms.set("screen_dy", float(view.height() * 0.5));
+    uniforms.set("color", m_color);
 }

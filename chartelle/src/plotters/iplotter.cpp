@@ -1,33 +1,29 @@
 #include "chartelle/iplotter.h"
 
-#include "chart/programtable.h"
+#include "chart/plotterframe.h"
 #include "chartelle/ichartarea.h"
 
 #include <QMutexLocker>
-#include <QOpenGLBuffer>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
-#include <QOpenGLShaderProgram>
+#include <QThread>
 #include <QtDebug>
 
 #include <algorithm>
+#include <atomic>
 
-IPlotter::IPlotter(QObject *parent) : QObject(parent) {}
+namespace {
+quint64 nextUid()
+{
+    static std::atomic<quint64> counter{0};
+    return ++counter;
+}
+}  // namespace
+
+IPlotter::IPlotter(QObject *parent) : QObject(parent), m_uid(nextUid()) {}
 
 IPlotter::~IPlotter()
 {
-    detachFromChart();
-    // GPU buffers are only touched with a current context of the render thread; when the
-    // plotter goes away with its scene the share group frees what is left.
-    if (QOpenGLContext::currentContext()) {
-        for (QOpenGLBuffer *b : m_buffers)
-            b->destroy();
-    }
-    qDeleteAll(m_buffers);
-}
-
-void IPlotter::detachFromChart()
-{
+    // Charts draw from their own copies, so leaving here is enough: the chart forgets the
+    // copies at its next synchronisation.
     if (IChartArea *area = m_chartArea.data()) {
         m_chartArea = nullptr;
         area->removePlotter(this);
@@ -52,108 +48,115 @@ bool IPlotter::sameData(const QVector<double> &a, const QVector<double> &b)
     return true;
 }
 
+bool IPlotter::queuedToOwnThread(const QVector<double> &data)
+{
+    if (QThread::currentThread() == thread())
+        return false;
+    QMetaObject::invokeMethod(this, [this, data]() { setData(data); }, Qt::QueuedConnection);
+    return true;
+}
+
+bool IPlotter::queuedToOwnThread(const QRectF &area)
+{
+    if (QThread::currentThread() == thread())
+        return false;
+    QMetaObject::invokeMethod(this, [this, area]() { setPlotterArea(area); }, Qt::QueuedConnection);
+    return true;
+}
+
 void IPlotter::requestChartUpdate()
 {
     if (m_chartArea)
         m_chartArea->requestUpdate();
 }
 
-void IPlotter::synchronize()
+void IPlotter::markArraysChanged(quint32 flags)
+{
+    m_dirtyFlags |= flags;
+    ++m_generation;
+    for (int i = 0; i < m_attributes.size() && i < m_attributeGeneration.size(); ++i) {
+        if (quint32(m_attributes[i].dirtyFlag) & flags)
+            m_attributeGeneration[i] = m_generation;
+    }
+}
+
+void IPlotter::rebuildLocked()
+{
+    if (__update_vertex())
+        markArraysChanged(chartelle::VertexDirty);
+    if (__update_index())
+        markArraysChanged(chartelle::IndexDirty);
+}
+
+void IPlotter::prepare()
 {
     if (!m_initialized)
         initialize();
-    if (!m_visible)
-        return;
-    for (int i = 0; i < m_attributes.size() && i < m_buffers.size(); ++i) {
-        const SAttributeDefinition &def = m_attributes[i];
-        if (!(m_dirtyFlags & quint32(def.dirtyFlag)))
-            continue;
-        m_dirtyFlags &= ~quint32(def.dirtyFlag);
-        if (def.mutex)
-            def.mutex->lock();
-        const SAttributePointer p = _fetch_attribute_data(i);
-        QOpenGLBuffer *buffer = m_buffers[i];
-        buffer->bind();
-        buffer->allocate(p.pointer, p.size);
-        buffer->release();
-        if (def.mutex)
-            def.mutex->unlock();
-    }
 }
 
 void IPlotter::initialize()
 {
     m_initialized = true;
     m_attributes += declareArributeArray();
+    m_attributeGeneration.fill(0, m_attributes.size());
+    const QRectF before = m_plotterArea;
     {
         QMutexLocker lock(&m_bufferMutex);
         __update_vertex();
         __update_index();
     }
-    for (const SAttributeDefinition &def : qAsConst(m_attributes)) {
-        auto *buffer = new QOpenGLBuffer(QOpenGLBuffer::Type(def.bufferType));
-        buffer->create();
-        buffer->setUsagePattern(QOpenGLBuffer::UsagePattern(def.usagePattern));
-        m_buffers.append(buffer);
-        m_dirtyFlags |= quint32(def.dirtyFlag);
-    }
+    // Everything is uploaded once.
+    quint32 all = 0;
+    for (const SAttributeDefinition &def : qAsConst(m_attributes))
+        all |= quint32(def.dirtyFlag);
+    markArraysChanged(all);
+    announceArea(before);
     emit initChanged();
 }
 
-void IPlotter::render(const QRectF &view)
+void IPlotter::synchronize(PlotterFrame &frame, const QRectF &view)
 {
-    if (!m_visible || !m_plotterArea.intersects(view))
+    prepare();
+    if (!m_visible) {
+        // No upload while hidden: the dirty bits stay set for when it is shown again.
+        frame.clearLayers();
         return;
-    QOpenGLContext *context = QOpenGLContext::currentContext();
-    if (!context)
+    }
+    frame.declare(m_attributes);
+    {
+        QMutexLocker lock(&m_bufferMutex);
+        for (int i = 0; i < m_attributes.size(); ++i) {
+            if (frame.uploadedGeneration(i) == m_attributeGeneration[i])
+                continue;
+            const SAttributePointer p = _fetch_attribute_data(i);
+            frame.upload(i, m_attributeGeneration[i], p.pointer, p.size);
+            m_dirtyFlags &= ~quint32(m_attributes[i].dirtyFlag);
+        }
+    }
+    if (!m_drawOutsideArea && !m_plotterArea.intersects(view)) {
+        frame.clearLayers();
         return;
-    QOpenGLFunctions *gl = context->functions();
+    }
     _fetch_render_layers(m_layers, view);
     std::sort(m_layers.begin(), m_layers.end(),
               [](const SRenderLayerDefinition &a, const SRenderLayerDefinition &b) { return a.order < b.order; });
-    for (const SRenderLayerDefinition &layer : qAsConst(m_layers)) {
-        if (layer.count < 1 || layer.mode == 0)
+    QVector<PlotterFrame::Layer> layers;
+    layers.reserve(m_layers.size());
+    for (const SRenderLayerDefinition &def : qAsConst(m_layers)) {
+        if (def.count < 1 || def.mode == 0)
             continue;
-        QOpenGLShaderProgram *program = chartelle::compiledProgram(layer.program);
-        if (!program)
-            continue;
-        program->bind();
-        _update_uniforms(*program, layer);
-        for (int a : layer.attributes) {
-            if (a < 0 || a >= m_buffers.size())
-                continue;
-            const SAttributeDefinition &def = m_attributes[a];
-            const QByteArray name = def.name.toLatin1();
-            m_buffers[a]->bind();
-            program->enableAttributeArray(name.constData());
-            program->setAttributeBuffer(name.constData(), GLenum(def.dataType), def.offset, def.tupleSize,
-                                        def.stride);
-        }
-        const bool indexed = layer.indexAttribute >= 0 && layer.indexAttribute < m_buffers.size();
-        if (indexed)
-            m_buffers[layer.indexAttribute]->bind();
-        if (layer.lineWidth > 0)
-            gl->glLineWidth(layer.lineWidth);
-        if (layer.mode & chartelle::DrawArrays) {
-            gl->glDrawArrays(GLenum(layer.mode ^ chartelle::DrawArrays), layer.first, layer.count);
-        } else if ((layer.mode & chartelle::DrawElements) && indexed) {
-            gl->glDrawElements(GLenum(layer.mode ^ chartelle::DrawElements), layer.count,
-                               GLenum(m_attributes[layer.indexAttribute].dataType),
-                               reinterpret_cast<const void *>(quintptr(layer.first)));
-        }
-        if (indexed)
-            m_buffers[layer.indexAttribute]->release();
-        for (int a : layer.attributes) {
-            if (a < 0 || a >= m_buffers.size())
-                continue;
-            program->disableAttributeArray(m_attributes[a].name.toLatin1().constData());
-            m_buffers[a]->release();
-        }
-        program->release();
+        PlotterFrame::Layer layer;
+        layer.first = def.first;
+        layer.count = def.count;
+        layer.lineWidth = def.lineWidth;
+        layer.mode = def.mode;
+        layer.program = def.program;
+        layer.attributes = def.attributes;
+        layer.indexAttribute = def.indexAttribute;
+        _update_uniforms(layer.uniforms, def, view);
+        layers.append(std::move(layer));
     }
-    const GLenum error = gl->glGetError();
-    if (error != 0)
-        qWarning() << "WE GOT AN OPENGL ERROR CODE: " << error;
+    frame.setLayers(std::move(layers));
 }
 
 double IPlotter::max_in(const QRectF &)
@@ -173,15 +176,21 @@ QRectF IPlotter::area_at(const QPointF &) const
 
 void IPlotter::storePlotterArea(const QRectF &r)
 {
-    if (chartelle::fuzzyEqual(r, m_plotterArea) && r.isNull() == m_plotterArea.isNull())
-        return;
     m_plotterArea = r;
+}
+
+void IPlotter::announceArea(const QRectF &before)
+{
+    if (chartelle::fuzzyEqual(before, m_plotterArea) && before.isNull() == m_plotterArea.isNull())
+        return;
     emit plotterAreaChanged();
     emit modAreaChanged();
 }
 
 void IPlotter::setPlotterArea(const QRectF &r)
 {
+    if (queuedToOwnThread(r))
+        return;
     if (chartelle::fuzzyEqual(r, m_plotterArea) && r.isNull() == m_plotterArea.isNull())
         return;
     m_plotterArea = r;
@@ -207,30 +216,33 @@ const QVector<double> &IPlotter::data() const
 
 void IPlotter::setData(const QVector<double> &v)
 {
+    if (queuedToOwnThread(v))
+        return;
     if (sameData(v, m_data) || !m_chartArea)
         return;
+    const QRectF before = m_plotterArea;
     {
         QMutexLocker dataLock(&m_chartArea->dataMutex());
         m_data = v;
         if (m_initialized) {
             QMutexLocker bufferLock(&m_bufferMutex);
-            if (__update_vertex())
-                m_dirtyFlags |= chartelle::VertexDirty;
-            if (__update_index())
-                m_dirtyFlags |= chartelle::IndexDirty;
+            rebuildLocked();
         }
     }
+    // Announced only now: a handler may ask for a repaint, which takes the chart's locks.
+    announceArea(before);
     emit dataChanged();
     requestChartUpdate();
 }
 
 void IPlotter::rebuildArrays()
 {
-    QMutexLocker bufferLock(&m_bufferMutex);
-    if (__update_vertex())
-        m_dirtyFlags |= chartelle::VertexDirty;
-    if (__update_index())
-        m_dirtyFlags |= chartelle::IndexDirty;
+    const QRectF before = m_plotterArea;
+    {
+        QMutexLocker bufferLock(&m_bufferMutex);
+        rebuildLocked();
+    }
+    announceArea(before);
 }
 
 QVector<SAttributeDefinition> IPlotter::declareArributeArray()
@@ -256,7 +268,7 @@ bool IPlotter::__update_index()
 
 void IPlotter::_custom_hook() {}
 
-void IPlotter::_update_uniforms(QOpenGLShaderProgram &, const SRenderLayerDefinition &) {}
+void IPlotter::_update_uniforms(SUniformValues &, const SRenderLayerDefinition &, const QRectF &) {}
 
 SAttributePointer IPlotter::_fetch_attribute_data(const int &attributeIndex) const
 {

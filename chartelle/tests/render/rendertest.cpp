@@ -5,70 +5,15 @@
 #include "plotters/areaplotter.h"
 #include "plotters/bardecorator.h"
 #include "shaders/chartprograms.h"
+#include "chartwindow.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QQmlComponent>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickView>
-#include <QQuickWindow>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QUrl>
 
-#include <memory>
-
-namespace {
-
-const QColor Background(Qt::white);
-const QColor BarColor(Qt::red);
-
-bool near(const QColor &a, const QColor &b, int tolerance = 40)
-{
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance;
-}
-
-QString artifact(const QString &name)
-{
-    QDir().mkpath(QStringLiteral(CHARTELLE_ARTIFACT_DIR));
-    return QDir(QStringLiteral(CHARTELLE_ARTIFACT_DIR)).filePath(QStringLiteral("chartelle-") + name);
-}
-
-// A window with one chart filling it; the chart repaints on every request so tests do not
-// wait on the throttle unless they mean to.
-struct ChartWindow
-{
-    explicit ChartWindow(int w = 400, int h = 300)
-    {
-        window.setColor(Background);
-        window.resize(w, h);
-        chart = new ChartArea(window.contentItem());
-        chart->setSize(QSizeF(w, h));
-        chart->setUpdateIntervalMs(0);
-        QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [this] { ++frames; });
-    }
-    bool show()
-    {
-        window.show();
-        return QTest::qWaitForWindowExposed(&window, 20000);
-    }
-    QImage grab(const QString &name)
-    {
-        const QImage image = window.grabWindow();
-        image.save(artifact(name + QStringLiteral(".png")));
-        return image;
-    }
-    QQuickWindow window;
-    ChartArea *chart = nullptr;
-    int frames = 0;
-};
-
-}  // namespace
+using namespace charttest;
 
 class RenderTest : public QObject
 {
@@ -81,7 +26,7 @@ private slots:
     void areaFillsUnderTheData();
     void throttledChangeIsDrawnLater();
     void exportWritesTheImage();
-    void zoomByDragAndPan();
+    void exportsEndOnceWithTheirPaths();
     void hoverHighlightFades();
 };
 
@@ -240,114 +185,6 @@ void RenderTest::exportWritesTheImage()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 20000);
     QVERIFY(finished.at(1).at(1).toBool());
     QCOMPARE(QImageReader(jpg).format(), QByteArray("jpeg"));
-
-    const QString missing = QStringLiteral("/nonexistent-folder-for-chart-test/x.png");
-    w.chart->exportImage(missing);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 20000);
-    QVERIFY2(!finished.at(2).at(1).toBool(), "a failed write is reported as a failure");
-    QVERIFY(!finished.at(2).at(2).toString().isEmpty());
-}
-
-void RenderTest::zoomByDragAndPan()
-{
-    QQuickView view;
-    view.engine()->addImportPath(QStringLiteral(CHARTELLE_QML_IMPORT_DIR));
-    view.setColor(Background);
-    view.setResizeMode(QQuickView::SizeRootObjectToView);
-    view.resize(800, 500);
-    view.setSource(QUrl::fromLocalFile(QFINDTESTDATA("scenes/ZoomScene.qml")));
-    QVERIFY2(view.status() == QQuickView::Ready, qPrintable(view.errors().isEmpty() ? QString() : view.errors().first().toString()));
-    auto *plot = view.rootObject()->findChild<QQuickItem *>(QStringLiteral("plot"));
-    QVERIFY(plot);
-    auto *chart = qvariant_cast<ChartArea *>(plot->property("refChartArea"));
-    QVERIFY(chart);
-    auto *bars = view.rootObject()->findChild<BarPlotterDx *>(QStringLiteral("bars"));
-    QVERIFY(bars);
-    // 100 bars of width 1, the bar at 40 tall.
-    QVector<double> data;
-    for (int k = 0; k < 100; ++k)
-        data << 1.0 << (k == 40 ? 20.0 : 1.0);
-    bars->setData(data);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view, 20000));
-    QTRY_COMPARE_WITH_TIMEOUT(chart->chartRect().width(), 100.0, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(chart->zoomRect().width(), 100.0, 20000);
-
-    const QPointF origin = chart->mapToScene(QPointF(0, 0));
-    const double cw = chart->width();
-    auto at = [&](double fx, double fy) {
-        return QPoint(int(origin.x() + fx * cw), int(origin.y() + fy * chart->height()));
-    };
-    auto send = [&](QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, p, p, view.mapToGlobal(p), button, buttons, Qt::NoModifier);
-        QGuiApplication::sendEvent(&view, &e);
-    };
-
-    // Left drag from 30 % to 50 % of the width, moving down: zoom into 30..50.
-    send(QEvent::MouseButtonPress, at(0.3, 0.3), Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, at(0.4, 0.5), Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, at(0.5, 0.6), Qt::LeftButton, Qt::NoButton);
-    const double pixel = 100.0 / cw;
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(chart->zoomRect().left() - 30.0) < 2 * pixel, 20000);
-    QVERIFY(qAbs(chart->zoomRect().width() - 20.0) < 2 * pixel);
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(chart->zoomRect().height() - 21.0) < 1e-9, 20000);
-    QImage zoomed = view.grabWindow();
-    zoomed.save(artifact(QStringLiteral("zoomed.png")));
-    // The tall bar 40..41 sits at half the zoomed width.
-    const QPoint tall = at(0.525, 0.5);
-    QVERIFY(near(zoomed.pixelColor(tall), BarColor));
-    QVERIFY(near(zoomed.pixelColor(at(0.3, 0.5)), Background, 60));
-
-    // Right-button pan by 25 % of the width to the left shows 5 units further right.
-    send(QEvent::MouseButtonPress, at(0.6, 0.5), Qt::RightButton, Qt::RightButton);
-    send(QEvent::MouseMove, at(0.45, 0.5), Qt::NoButton, Qt::RightButton);
-    send(QEvent::MouseMove, at(0.35, 0.5), Qt::NoButton, Qt::RightButton);
-    send(QEvent::MouseButtonRelease, at(0.35, 0.5), Qt::RightButton, Qt::NoButton);
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(chart->zoomRect().left() - 35.0) < 3 * pixel, 20000);
-    QVERIFY(qAbs(chart->zoomRect().width() - 20.0) < 2 * pixel);
-
-    // Panning far beyond the right edge stops there.
-    for (int round = 0; round < 4; ++round) {
-        send(QEvent::MouseButtonPress, at(0.95, 0.5), Qt::MiddleButton, Qt::MiddleButton);
-        for (int i = 1; i <= 9; ++i)
-            send(QEvent::MouseMove, at(0.95 - 0.1 * i, 0.5), Qt::NoButton, Qt::MiddleButton);
-        send(QEvent::MouseButtonRelease, at(0.05, 0.5), Qt::MiddleButton, Qt::NoButton);
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(chart->zoomRect().right() - 100.0) < 1e-6, 20000);
-    QVERIFY(qAbs(chart->zoomRect().width() - 20.0) < 2 * pixel);
-
-    // A zoom window narrower than 75 pixels in the navigator makes the navigator zoom too.
-    auto *navigator = qvariant_cast<ChartArea *>(plot->property("refNavigator"));
-    QVERIFY(navigator);
-    QCOMPARE(navigator->zoomRect().width(), 100.0);
-    send(QEvent::MouseButtonPress, at(0.50, 0.3), Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, at(0.52, 0.4), Qt::LeftButton, Qt::NoButton);
-    QTRY_VERIFY_WITH_TIMEOUT(chart->zoomRect().width() < 1.0, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(navigator->zoomRect().width() < 100.0, 20000);
-    const QRectF mainZoom = chart->zoomRect();
-    const QRectF navZoom = navigator->zoomRect();
-    QVERIFY(navZoom.left() <= mainZoom.left() && navZoom.right() >= mainZoom.right());
-    QVERIFY(qAbs(mainZoom.width() / navZoom.width() * navigator->width() - 75.0) < 1.0);
-    view.grabWindow().save(artifact(QStringLiteral("navigator-zoomed.png")));
-
-    // Dragging upwards fits the whole range again, and the navigator shows everything.
-    send(QEvent::MouseButtonPress, at(0.5, 0.7), Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, at(0.6, 0.2), Qt::LeftButton, Qt::NoButton);
-    QTRY_COMPARE_WITH_TIMEOUT(chart->zoomRect().width(), 100.0, 20000);
-    QCOMPARE(chart->zoomRect().left(), 0.0);
-    QTRY_COMPARE_WITH_TIMEOUT(navigator->zoomRect().width(), 100.0, 20000);
-
-    // The legend lists the chart's plotter; the whole view exports to a file.
-    QVariant legend;
-    QVERIFY(QMetaObject::invokeMethod(plot, "legendPlotters", Q_RETURN_ARG(QVariant, legend)));
-    QCOMPARE(legend.toList().size(), 1);
-    QSignalSpy exported(plot, SIGNAL(exportComplete(QString)));
-    const QString path = artifact(QStringLiteral("splot-export.png"));
-    QFile::remove(path);
-    QVERIFY(QMetaObject::invokeMethod(plot, "exportImage", Q_ARG(QVariant, path), Q_ARG(QVariant, 2)));
-    QTRY_COMPARE_WITH_TIMEOUT(exported.count(), 1, 20000);
-    QCOMPARE(exported.at(0).at(0).toString(), path);
-    QCOMPARE(QImage(path).size(), QSize(1600, 1000));
 }
 
 void RenderTest::hoverHighlightFades()
@@ -380,5 +217,67 @@ void RenderTest::hoverHighlightFades()
     w.grab(QStringLiteral("hover-faded"));
 }
 
-QTEST_MAIN(RenderTest)
+void RenderTest::exportsEndOnceWithTheirPaths()
+{
+    ChartWindow w(200, 100);
+    BarPlotterDx bars;
+    bars.setColor(BarColor);
+    bars.setChartArea(w.chart);
+    bars.setData({1, 1, 1, 0});
+
+    // Not shown: no grab can come, and the failure is reported at once, once.
+    QSignalSpy finished(w.chart, &ChartArea::exportFinished);
+    const QString early = artifact(QStringLiteral("export-unshown.png"));
+    w.chart->exportImage(early);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toString(), early);
+    QVERIFY(!finished.at(0).at(1).toBool());
+    QVERIFY(!QFile::exists(early));
+
+    QVERIFY(w.show());
+    QTRY_VERIFY_WITH_TIMEOUT(bars.isInitialized(), 20000);
+    finished.clear();
+
+    // Back to back, before either grab is ready, then one that cannot be written, and one
+    // given as a file URL: each ends once with the path exactly as it was given.
+    const QString first = artifact(QStringLiteral("export-first.png"));
+    const QString second = artifact(QStringLiteral("export-second.png"));
+    const QString bad = QStringLiteral("/nonexistent-folder-for-chart-test/third.png");
+    const QString url = QUrl::fromLocalFile(artifact(QStringLiteral("export-url.png"))).toString();
+    for (const QString &f : {first, second, artifact(QStringLiteral("export-url.png"))})
+        QFile::remove(f);
+    w.chart->exportImage(first);
+    w.chart->exportImage(second);
+    w.chart->exportImage(bad);
+    w.chart->exportImage(url);
+    QCOMPARE(w.chart->pendingExports(), 4);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 4, 20000);
+    QMap<QString, bool> results;
+    for (const QList<QVariant> &args : qAsConst(finished))
+        results.insert(args.at(0).toString(), args.at(1).toBool());
+    QCOMPARE(results.size(), 4);
+    QCOMPARE(results.value(first, false), true);
+    QCOMPARE(results.value(second, false), true);
+    QCOMPARE(results.value(bad, true), false);
+    QCOMPARE(results.value(url, false), true);
+    for (const QList<QVariant> &args : qAsConst(finished))
+        QCOMPARE(args.at(2).toString().isEmpty(), args.at(1).toBool());
+    QCOMPARE(QImage(first).size(), QSize(400, 200));
+    QCOMPARE(QImage(second).size(), QSize(400, 200));
+    QVERIFY(QFile::exists(artifact(QStringLiteral("export-url.png"))));
+    QCOMPARE(w.chart->pendingExports(), 0);
+    // The time-out of each export must not report it a second time.
+    w.chart->setExportTimeoutMs(50);
+    w.chart->exportImage(artifact(QStringLiteral("export-fast.png")));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 5, 20000);
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 5);
+}
+
+int runRenderTests(int argc, char **argv)
+{
+    RenderTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "rendertest.moc"
