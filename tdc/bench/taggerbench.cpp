@@ -58,7 +58,7 @@ void virtual_board_to_file(benchmark::State &state)
     const std::string path = benchDir() + "/bench-virtual.bin";
     Dorrin::ChannelMap channels;
     for (std::uint8_t c = 1; c <= p.inputs; ++c)
-        channels[c] = 1;
+        channels[c] = TDCChannel::RISING;
     std::uint64_t captured = 0, lost = 0, bytes = 0;
     double seconds = 0;
     for (auto _ : state) {

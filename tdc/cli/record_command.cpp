@@ -54,7 +54,8 @@ bool parseChannels(const std::string &text, Dorrin::ChannelMap &out, std::string
             error = "--channels takes items like 1r, 2f or 3b, not \"" + item + "\"";
             return false;
         }
-        out[static_cast<std::uint8_t>(channel)] |= value;
+        auto &slot = out[static_cast<std::uint8_t>(channel)];
+        slot = static_cast<TDCChannel::edgeTrigger_type>(slot | value);
         if (end == text.size())
             break;
     }

@@ -90,7 +90,7 @@ TEST(TaggerEndToEnd, EveryTagOfTheBoardReachesTheFile)
     auto writer = std::make_unique<Dorrin::file_writer>(path, Dorrin::file_writer::binary, false, c.tagger, 0,
                                                         50'000, std::chrono::seconds(0), Dorrin::file_writer::Clock{});
     ASSERT_FALSE(c.tagger->enable([&](const std::vector<Dorrin::measurement> &b) { writer->write(b); }, 0,
-                                  {{0, 1}, {1, 1}, {2, 2}, {3, 3}}, 0));
+                                  {{0, TDCChannel::RISING}, {1, TDCChannel::RISING}, {2, TDCChannel::FALLING}, {3, TDCChannel::BOTH}}, 0));
     std::this_thread::sleep_for(600ms);
     ASSERT_FALSE(c.tagger->disable());
     ASSERT_TRUE(c.tagger->queue_waitEmpty(0ms));
@@ -130,7 +130,7 @@ TEST(TaggerEndToEnd, ATooSlowLinkLosesExactlyWhatTheBoardCountsAndTheFileSaysSo)
     auto writer = std::make_unique<Dorrin::file_writer>(path, Dorrin::file_writer::binary, false, c.tagger, 1, 0,
                                                         std::chrono::seconds(0), Dorrin::file_writer::Clock{});
     ASSERT_FALSE(c.tagger->enable([&](const std::vector<Dorrin::measurement> &b) { writer->write(b); }, 0,
-                                  {{1, 1}, {2, 1}, {3, 1}, {4, 1}}, 0));
+                                  {{1, TDCChannel::RISING}, {2, TDCChannel::RISING}, {3, TDCChannel::RISING}, {4, TDCChannel::RISING}}, 0));
     std::this_thread::sleep_for(500ms);
     ASSERT_FALSE(c.tagger->disable());
     ASSERT_TRUE(c.tagger->queue_waitEmpty(0ms));
@@ -187,7 +187,7 @@ TEST(TaggerEndToEnd, UnpluggingDuringCaptureLeavesReadableFiles)
             std::lock_guard<std::mutex> lock(m);
             delivered += b.size();
         },
-        0, {{1, 1}}, 0));
+        0, {{1, TDCChannel::RISING}}, 0));
     std::this_thread::sleep_for(300ms);
     c.board->remove();
     std::this_thread::sleep_for(100ms);
@@ -216,7 +216,7 @@ TEST(TaggerEndToEnd, AReplayedRecordingGivesTheCountersItsCounts)
         Dorrin::file_writer w(path, Dorrin::file_writer::binary, false, c.tagger, 1, 0, std::chrono::seconds(0), {});
         Dorrin::ChannelMap all;
         for (std::uint8_t ch = 0; ch < 9; ++ch)
-            all[ch] = 1;
+            all[ch] = TDCChannel::RISING;
         ASSERT_FALSE(c.tagger->enable([&](const std::vector<Dorrin::measurement> &b) { w.write(b); }, 0, all, 0));
         std::this_thread::sleep_for(500ms);
         ASSERT_FALSE(c.tagger->disable());
