@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QVariant>
 
 #include <cstdio>
 #include <cstdlib>

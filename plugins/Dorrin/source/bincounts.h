@@ -1,11 +1,12 @@
 #pragma once
-// Counts per histogram bin for bins spread thinly over the whole 64-bit range: an open-
-// addressing hash table (linear probing, at most half full), so adding a count costs one
-// probe into memory that is usually already cached, whatever the spread of the bins.
-// Bins come out in ascending order only when asked for (sorted()), which happens about once
-// a second while counts are added millions of times a second.
+// Counts per histogram bin for bins spread thinly over the whole 64-bit range. New bins are
+// appended to a buffer at the cost of a store; when the buffer is full it is radix-sorted,
+// run-length counted and merged into the sorted (bin, count) list. Memory is sequential
+// throughout, so the cost per count stays a few nanoseconds whether the bins repeat or spread
+// over millions of distinct values (where a hash table would miss the cache on every count).
 //
-// A plain value; not thread-safe (its owner locks).
+// A plain value; not thread-safe (its owner locks). Reading members are const but may fold
+// the buffer into the list first.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,36 +15,33 @@
 
 class BinCounts {
 public:
-    BinCounts();
+    using Entry = std::pair<std::uint64_t, std::uint64_t>;
 
     // Adds 1 to the count of `bin`.
-    void add(std::uint64_t bin);
-    // Adds 1 for each of `bins`; prefetches ahead, so large tables cost little more than
-    // small ones.
+    void add(std::uint64_t bin)
+    {
+        m_pending.push_back(bin);
+        if (m_pending.size() >= flushSize)
+            fold();
+    }
+    // Adds 1 for each of `bins`.
     void add(const std::uint64_t *bins, std::size_t count);
     void clear();
 
-    bool empty() const { return used_ == 0; }
-    std::size_t size() const { return used_; }
+    bool empty() const { return m_pending.empty() && m_entries.empty(); }
+    // Distinct bins.
+    std::size_t size() const;
     std::uint64_t count(std::uint64_t bin) const;
     // (bin, count) pairs in ascending bin order.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> sorted() const;
+    const std::vector<Entry> &sorted() const;
 
 private:
-    // A count of 0 marks a free slot: a bin present has at least 1.
-    struct Slot {
-        std::uint64_t bin;
-        std::uint64_t count;
-    };
+    static constexpr std::size_t flushSize = std::size_t(1) << 20;
 
-    std::size_t home(std::uint64_t bin) const
-    {
-        return static_cast<std::size_t>((bin * 0x9E3779B97F4A7C15ull) >> shift_);
-    }
-    void grow();
+    void fold() const;
 
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    unsigned shift_ = 0;
-    std::size_t used_ = 0;
+    mutable std::vector<std::uint64_t> m_pending;
+    mutable std::vector<std::uint64_t> m_scratch;
+    mutable std::vector<Entry> m_entries;
+    mutable std::vector<Entry> m_merged;
 };
