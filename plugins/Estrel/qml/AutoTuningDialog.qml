@@ -53,6 +53,8 @@ Popup {
             objectName: "autoTuningCancel"
             flat: true
             height: 40
+            topInset: 0
+            bottomInset: 0
             text: root.tuning ? "Abort" : "CANCEL"
             onClicked: {
                 if (root.tuning)
@@ -62,19 +64,25 @@ Popup {
             }
         }
 
-        Button {
-            objectName: "autoTuningOk"
-            height: 40
+        Item {
             width: 80
-            highlighted: true
-            enabled: !root.tuning
-            text: root.tuning ? "" : "OK"
-            onClicked: root.model.startAutoTuning()
+            height: 40
+            Button {
+                objectName: "autoTuningOk"
+                anchors.fill: parent
+                topInset: 0
+                bottomInset: 0
+                highlighted: true
+                enabled: !root.tuning
+                text: root.tuning ? "" : "OK"
+                onClicked: root.model.startAutoTuning()
+            }
+            // Beside the button, not in it: a disabled button would grey it out.
             BusyIndicator {
                 objectName: "autoTuningBusy"
                 anchors.centerIn: parent
-                width: 32
-                height: 32
+                width: 34
+                height: 34
                 running: root.tuning
                 visible: root.tuning
             }

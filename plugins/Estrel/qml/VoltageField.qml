@@ -10,6 +10,8 @@ TextField {
 
     property real voltage: 0
     property bool refused: false
+    // The first voltage a new field gets is no change worth a flash.
+    property bool shown: false
 
     signal committed(real volts)
 
@@ -43,7 +45,8 @@ TextField {
     text: Voltage.formatVoltage(voltage)
     color: Style.textColor
     onEditingFinished: commit()
-    onVoltageChanged: flash.restart()
+    onVoltageChanged: if (shown) flash.restart()
+    Component.onCompleted: shown = true
 
     background: Rectangle {
         id: back
