@@ -141,16 +141,20 @@ void TDCHistogrammerWrapper::deliverCounts(const std::vector<std::uint64_t> &cou
     }
     const uint window = status.windowIndex;
     const bool last = !status.running;
+    const unsigned epoch = m_epoch.load();
     // The window index and the flag travel with the block: fields written here and read on
     // the GUI thread would race and could pair a block with another block's index.
     QMetaObject::invokeMethod(
-        this, [this, data = std::move(data), sum, window, last] { applyBlock(data, sum, window, last); },
+        this,
+        [this, data = std::move(data), sum, window, last, epoch] { applyBlock(data, sum, window, last, epoch); },
         Qt::QueuedConnection);
 }
 
 void TDCHistogrammerWrapper::applyBlock(const QVector<double> &data, qulonglong events, uint window,
-                                        bool lastWindow)
+                                        bool lastWindow, unsigned epoch)
 {
+    if (epoch != m_epoch.load())
+        return;
     m_windowIndex = window;
     m_lastWindow = lastWindow;
     emit newData(data, events);
@@ -482,9 +486,14 @@ void TDCHistogrammerWrapper::prepareForTimeTrigger()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!m_device)
         return;
-    std::lock_guard<std::mutex> lock(m_moduleMutex);
-    m_pendingBase = true;
-    m_device->disable(true);
+    {
+        std::lock_guard<std::mutex> lock(m_moduleMutex);
+        m_pendingBase = true;
+        m_device->disable(true);
+    }
+    // No block starts after the disable; one being handed over right now holds the inbox.
+    std::lock_guard<std::mutex> lock(m_inbox->mutex);
+    ++m_epoch;
 }
 
 void TDCHistogrammerWrapper::disableHist()

@@ -242,7 +242,7 @@ private:
     enum class ChannelMember { refChannel, refEdge, measChannel, measEdge };
 
     void construct();
-    void applyBlock(const QVector<double> &data, qulonglong events, uint window, bool lastWindow);
+    void applyBlock(const QVector<double> &data, qulonglong events, uint window, bool lastWindow, unsigned epoch);
     void startBoundsTask(BoundsChange change, double value);
     void runBoundsTask(BoundsChange change, double value);
     void startChannelTask(bool reference, HistogrammerDevice::ChannelAndEdge pair);
@@ -299,4 +299,8 @@ private:
     uint m_histogramNumber = 0;
     uint m_windowIndex = 0;
     bool m_lastWindow = false;
+    // Counts the starts of time-trigger runs. A block carries the value it was received
+    // under; blocks still queued from before a run began are dropped, or their window
+    // indices would be taken for the run's.
+    std::atomic<unsigned> m_epoch{0};
 };

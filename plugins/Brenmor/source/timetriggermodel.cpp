@@ -283,7 +283,7 @@ void TimeTriggerModel::onWindow(uint hist_ID, uint win_ID, bool lastWin)
         return;
     const WindowTracker::Step step = m_tracker.deliver(hist_ID, win_ID, lastWin);
     if (step.complete) {
-        exportWindow();
+        exportWindow(win_ID);
         m_tracker.exportDone(win_ID, step.lost);
         emit winNumChanged();
         emit lostWindowsChanged();
@@ -309,32 +309,33 @@ QString TimeTriggerModel::localFolder() const
 
 // --- export ---------------------------------------------------------------------------------
 
-void TimeTriggerModel::exportWindow()
+void TimeTriggerModel::exportWindow(uint window)
 {
+    // Files are named by the window they hold, so a lost window shows as a gap in the names.
     const QString base = localFolder() + QLatin1Char('/') + m_subFolder + QLatin1Char('/') + m_filePrefix +
-                         QString::number(m_tracker.winNum());
-    PendingWindow window;
-    window.sequence = m_nextSequence++;
-    window.remaining = m_extension;
-    m_pendingWindows.push_back(window);
+                         QString::number(window);
+    PendingWindow pending;
+    pending.sequence = m_nextSequence++;
+    pending.remaining = m_extension;
+    m_pendingWindows.push_back(pending);
     if (m_pendingWindows.size() > maxPendingWindows)
         m_pendingWindows.pop_front();
 
     for (const QString &ext : qAsConst(m_extension)) {
         if (ext != QLatin1String(".csv")) {
             const QString file = base + ext;
-            m_windowOfPath.insert(file, window.sequence);
+            m_windowOfPath.insert(file, pending.sequence);
             emit exportHistogram(file);
         } else if (m_singleCSV && m_running.size() >= 2 && m_grid) {
             const QString file = base + ext;
-            m_windowOfPath.insert(file, window.sequence);
+            m_windowOfPath.insert(file, pending.sequence);
             postCombined(file);
         } else {
             for (const auto &wrapper : qAsConst(m_running)) {
                 if (!wrapper)
                     continue;
                 const QString file = base + QLatin1Char('_') + wrapper->name() + QStringLiteral(".csv");
-                m_windowOfPath.insert(file, window.sequence);
+                m_windowOfPath.insert(file, pending.sequence);
                 postFile(file, wrapper);
             }
         }

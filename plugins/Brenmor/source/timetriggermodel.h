@@ -136,7 +136,7 @@ private:
 
     void start();
     void stop(bool byProperty);
-    void exportWindow();
+    void exportWindow(uint window);
     QString localFolder() const;
     void postFile(const QString &path, TDCHistogrammerWrapper *wrapper);
     void postCombined(const QString &path);

@@ -6,24 +6,23 @@
 
 void TriggerGroup::add(HistogrammerDevice &device)
 {
-    if (std::find(m_members.begin(), m_members.end(), &device) != m_members.end())
-        return;
     if (TDCHistogrammerModule *module = device.boardModule()) {
         if (const std::error_code ec = m_group.addHistogram(*module))
             qWarning().noquote() << "Time trigger: a histogrammer cannot join the group: " +
                                         QString::fromStdString(ec.message());
+        return;
     }
-    m_members.push_back(&device);
+    if (std::find(m_standalone.begin(), m_standalone.end(), &device) == m_standalone.end())
+        m_standalone.push_back(&device);
 }
 
 void TriggerGroup::remove(HistogrammerDevice &device)
 {
-    const auto it = std::find(m_members.begin(), m_members.end(), &device);
-    if (it == m_members.end())
-        return;
-    if (TDCHistogrammerModule *module = device.boardModule())
+    if (TDCHistogrammerModule *module = device.boardModule()) {
         m_group.removeHistogram(*module);
-    m_members.erase(it);
+        return;
+    }
+    m_standalone.erase(std::remove(m_standalone.begin(), m_standalone.end(), &device), m_standalone.end());
 }
 
 void TriggerGroup::enable(std::chrono::duration<double> period, std::uint32_t repetitions)
@@ -32,15 +31,13 @@ void TriggerGroup::enable(std::chrono::duration<double> period, std::uint32_t re
     if (result.first)
         qWarning().noquote() << "Time trigger: the group cannot be enabled: " +
                                     QString::fromStdString(result.first.message());
-    for (HistogrammerDevice *device : m_members)
-        if (!device->boardModule())
-            device->enable(period, repetitions);
+    for (HistogrammerDevice *device : m_standalone)
+        device->enable(period, repetitions);
 }
 
 void TriggerGroup::disable()
 {
     m_group.disable(true);
-    for (HistogrammerDevice *device : m_members)
-        if (!device->boardModule())
-            device->disable(true);
+    for (HistogrammerDevice *device : m_standalone)
+        device->disable(true);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The histogrammers of one time-trigger run, enabled and disabled together. Board modules go
-// into one `TDCHistogrammerModule::Group`, so they start on the same window boundaries; a
-// device that is not a board's (a scripted one) is enabled and disabled on its own.
+// into one `TDCHistogrammerModule::Group`, so they start on the same window boundaries; the
+// group holds them weakly, so a module destroyed during a run (the board was disconnected)
+// simply leaves it. A device that is not a board's (a scripted one) is enabled and disabled on
+// its own and must outlive its membership.
 // Threads: GUI thread (the time-trigger model).
 
 #include <chrono>
@@ -16,9 +18,8 @@ public:
     void remove(HistogrammerDevice &device);
     void enable(std::chrono::duration<double> period, std::uint32_t repetitions);
     void disable();
-    std::size_t size() const { return m_members.size(); }
 
 private:
     TDCHistogrammerModule::Group m_group;
-    std::vector<HistogrammerDevice *> m_members;
+    std::vector<HistogrammerDevice *> m_standalone;
 };

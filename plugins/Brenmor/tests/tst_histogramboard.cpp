@@ -121,12 +121,35 @@ private slots:
         QCOMPARE(model.lostWindows(), 0u);
         model.waitForWrites();
         QCoreApplication::processEvents();
-        for (int n = 0; n < 6; ++n)
+        for (int n = 1; n <= 6; ++n)
             for (const char *name : {"A", "B"})
                 QVERIFY2(QFileInfo::exists(m_dir.filePath(QString("run/w%1_%2.csv").arg(n).arg(name))),
                          qPrintable(QString("window %1 of %2").arg(n).arg(name)));
         QVERIFY(model.savedFilesSize() > 0);
         QVERIFY(!a->isTimeTrigActive() && !b->isTimeTrigActive());
+    }
+
+    void aWrapperReleasedDuringARunLeavesItCleanly()
+    {
+        auto a = std::make_unique<TDCHistogrammerWrapper>(m_modules[0], nullptr);
+        auto b = std::make_unique<TDCHistogrammerWrapper>(m_modules[1], nullptr);
+        TimeTriggerModel model;
+        model.setExtension({".png"});
+        model.setRefreshPeriod(20);
+        model.addHistModel(a.get());
+        model.addHistModel(b.get());
+        QSignalSpy images(&model, &TimeTriggerModel::exportHistogram);
+        model.setEnableTimeTrigger(true);
+        QTRY_VERIFY_WITH_TIMEOUT(images.count() >= 2, 10000);
+        // The program lets go of a model when the board goes (disconnection) …
+        a->releaseModule();
+        QCOMPARE(a->device(), nullptr);
+        // … and the run is stopped afterwards by its view.
+        model.setEnableTimeTrigger(false);
+        QVERIFY(!a->isTimeTrigActive() && !b->isTimeTrigActive());
+        QVERIFY(!m_modules[1]->isRunning());
+        a.reset();
+        QTest::qWait(100);
     }
 };
 

@@ -99,24 +99,24 @@ private slots:
 
         window(1);
         QCOMPARE(images.count(), 1);
-        QCOMPARE(images[0][0].toString(), file("S", "run0.png"));
+        QCOMPARE(images[0][0].toString(), file("S", "run1.png"));
         window(2);
         window(4);
         QCOMPARE(model.winNum(), 4u);
         QCOMPARE(model.lostWindows(), 1u);
         QCOMPARE(model.lostBy(0), 1u);
         QCOMPARE(images.count(), 3);
-        QCOMPARE(images[2][0].toString(), file("S", "run2.png"));
+        QCOMPARE(images[2][0].toString(), file("S", "run4.png"));
 
         model.waitForWrites();
         QCoreApplication::processEvents();
-        for (const char *name : {"run0_A.csv", "run0_B.csv", "run1_A.csv", "run2_B.csv"})
+        for (const char *name : {"run1_A.csv", "run1_B.csv", "run2_A.csv", "run4_B.csv"})
             QVERIFY2(QFileInfo::exists(file("S", name)), name);
         // The text files are complete, the images not yet: nothing published.
         QCOMPARE(sizes.count(), sizeSignalsAtStart);
 
         // The view writes the first image and reports it.
-        QFile png(file("S", "run0.png"));
+        QFile png(file("S", "run1.png"));
         QVERIFY(png.open(QIODevice::WriteOnly));
         png.write(QByteArray(100, 'p'));
         png.close();
@@ -124,10 +124,10 @@ private slots:
         QCOMPARE(sizes.count(), sizeSignalsAtStart + 1);
         // Every text file written so far and the image are in the sum.
         qulonglong expected = 100;
-        for (const char *name : {"run0_A.csv", "run0_B.csv", "run1_A.csv", "run1_B.csv", "run2_A.csv", "run2_B.csv"})
+        for (const char *name : {"run1_A.csv", "run1_B.csv", "run2_A.csv", "run2_B.csv", "run4_A.csv", "run4_B.csv"})
             expected += qulonglong(sizeOf(file("S", name)));
         QCOMPARE(model.savedFilesSize(), expected);
-        QCOMPARE(sizeOf(file("S", "run0_A.csv")), sizeOf(file("S", "run1_A.csv")));
+        QCOMPARE(sizeOf(file("S", "run1_A.csv")), sizeOf(file("S", "run2_A.csv")));
 
         // The last windows end the run.
         window(5, true);
@@ -138,10 +138,34 @@ private slots:
             QVERIFY(!m_wrappers[i]->isActive());
         }
         model.waitForWrites();
-        QVERIFY(QFileInfo::exists(file("S", "run4_B.csv")));
+        QVERIFY(QFileInfo::exists(file("S", "run5_B.csv")));
+        QVERIFY(!QFileInfo::exists(file("S", "run3_A.csv"))); // the lost window
         // Blocks after the end are not windows of the run.
         window(6);
         QCOMPARE(images.count(), 4);
+    }
+
+    void blocksQueuedBeforeTheStartAreNotWindowsOfTheRun()
+    {
+        makeHistograms(2);
+        m_wrappers[0]->setIsActive(true);
+        m_wrappers[1]->setIsActive(true);
+        QTRY_VERIFY(m_wrappers[0]->runningTasks() == 0 && m_wrappers[1]->runningTasks() == 0);
+        // Blocks of the wrappers' own accumulation, received but not yet handed over.
+        for (auto &device : m_devices)
+            device->deliver(counts(9), 40, true);
+        TimeTriggerModel model;
+        configure(model, "Q", {".png"});
+        QSignalSpy images(&model, &TimeTriggerModel::exportHistogram);
+        model.setEnableTimeTrigger(true);
+        QCoreApplication::processEvents();
+        QCOMPARE(images.count(), 0);
+        QCOMPARE(model.winNum(), 0u);
+        window(1);
+        QCOMPARE(images.count(), 1);
+        QCOMPARE(model.lostWindows(), 0u);
+        QCOMPARE(images[0][0].toString(), file("Q", "run1.png"));
+        model.setEnableTimeTrigger(false);
     }
 
     void anOverrunAbandonsTheWindow()
@@ -177,15 +201,15 @@ private slots:
         window(2, false, 4);
         model.waitForWrites();
         QCoreApplication::processEvents();
-        QFile f(file("C", "run0.csv"));
+        QFile f(file("C", "run1.csv"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.first(), QString("# Bin value [s],A,B"));
         QCOMPARE(lines.size(), 1 + 1024);
         QCOMPARE(lines[1], QString("0,3,3"));
-        QVERIFY(QFileInfo::exists(file("C", "run1.csv")));
-        QVERIFY(!QFileInfo::exists(file("C", "run0_A.csv")));
-        QCOMPARE(model.savedFilesSize(), qulonglong(sizeOf(f.fileName()) + sizeOf(file("C", "run1.csv"))));
+        QVERIFY(QFileInfo::exists(file("C", "run2.csv")));
+        QVERIFY(!QFileInfo::exists(file("C", "run1_A.csv")));
+        QCOMPARE(model.savedFilesSize(), qulonglong(sizeOf(f.fileName()) + sizeOf(file("C", "run2.csv"))));
         model.setEnableTimeTrigger(false);
     }
 
