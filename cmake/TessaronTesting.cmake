@@ -45,12 +45,15 @@ function(tessaron_add_e2e_test name)
   if(NOT ARG_PHASES)
     set(ARG_PHASES first)
   endif()
-  # The program looks for its plugins beside itself; this folder links to the built ones.
+  # The program looks for its plugins and the chart module beside itself; this folder links
+  # to the built ones.
   set(e2e_bin ${CMAKE_BINARY_DIR}/e2e-bin)
-  if(NOT EXISTS ${e2e_bin}/plugins)
-    file(MAKE_DIRECTORY ${e2e_bin})
-    file(CREATE_LINK ${TESSARON_BIN_DIR}/plugins ${e2e_bin}/plugins SYMBOLIC)
-  endif()
+  file(MAKE_DIRECTORY ${e2e_bin})
+  foreach(beside plugins Chartelle)
+    if(NOT IS_SYMLINK ${e2e_bin}/${beside} AND NOT EXISTS ${e2e_bin}/${beside})
+      file(CREATE_LINK ${TESSARON_BIN_DIR}/${beside} ${e2e_bin}/${beside} SYMBOLIC)
+    endif()
+  endforeach()
   set(program tessaron_${name})
   add_executable(${program} ${CMAKE_SOURCE_DIR}/tests/e2e/kit/e2e_main.cpp ${ARG_SCENARIO}
                  ${CMAKE_SOURCE_DIR}/source/qml.qrc)
