@@ -45,6 +45,7 @@ function(tessaron_add_e2e_test name)
   if(NOT ARG_PHASES)
     set(ARG_PHASES first)
   endif()
+  find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui Qml Quick Test)
   # The program looks for its plugins and the chart module beside itself; this folder links
   # to the built ones.
   set(e2e_bin ${CMAKE_BINARY_DIR}/e2e-bin)
