@@ -1,0 +1,32 @@
+// The columns of the settings table, shared by its header and its rows.
+.pragma library
+
+var columns = [
+    { key: "select", title: "", width: 44 },
+    { key: "name", title: "NAME", width: 110 },
+    { key: "active", title: "ON", width: 64 },
+    { key: "meas", title: "MEAS CH", width: 124 },
+    { key: "ref", title: "REF CH", width: 124 },
+    { key: "swap", title: "SWAP", width: 48 },
+    { key: "left", title: "LEFT BOUND", width: 116 },
+    { key: "right", title: "RIGHT BOUND", width: 116 },
+    { key: "width", title: "BIN WIDTH", width: 116 },
+    { key: "period", title: "REFRESH", width: 100 },
+    { key: "actions", title: "", width: 120 },
+    { key: "chart", title: "HISTOGRAM", width: 170 },
+    { key: "info", title: "RANGE / BINS", width: 110 }
+];
+
+function widthOf(key) {
+    for (var i = 0; i < columns.length; ++i)
+        if (columns[i].key === key)
+            return columns[i].width;
+    return 100;
+}
+
+function totalWidth(spacing) {
+    var total = 0;
+    for (var i = 0; i < columns.length; ++i)
+        total += columns[i].width + spacing;
+    return total;
+}
