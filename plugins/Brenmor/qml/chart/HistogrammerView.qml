@@ -114,8 +114,8 @@ PluginView {
 
     // The window moves so that the histogram's peak sits in its middle.
     function alignedOffset(hist) {
-        if (typeof hist.alignedTimeOffset === "function")
-            return hist.alignedTimeOffset();
+        if (typeof hist.alignTimeOffset === "function")
+            return hist.alignTimeOffset();
         return isFinite(hist.peak) ? hist.peak - hist.windowFSR / 2 : NaN;
     }
 
@@ -125,7 +125,7 @@ PluginView {
             message("warning", "ALIGN", "No peak to align in " + hist.name);
             return false;
         }
-        hist.timeOffset = offset;
+        hist.setTimeOffset(offset);
         return true;
     }
 
@@ -167,6 +167,7 @@ PluginView {
             return "";
         }
         var dir = Files.joinPath(folderPath, sub);
+        var failed = [];
         for (var f = 0; f < formats.length; ++f) {
             var ext = formats[f];
             if (ext !== ".csv") {
@@ -175,12 +176,14 @@ PluginView {
             }
             for (var i = 0; i < histModels.length; ++i) {
                 var path = dir + "/" + fileName + "_" + histModels[i].name + ".csv";
-                if (visibleRange)
-                    histModels[i].exportVisibleCSV(path);
-                else
-                    histModels[i].exportCSV(path);
+                var written = visibleRange ? histModels[i].exportVisibleCSV(path) : histModels[i].exportCSV(path);
+                if (written === false)
+                    failed.push(histModels[i].name);
             }
         }
+        if (failed.length > 0)
+            message("warning", "EXPORT", "Nothing written for " + failed.join(", ")
+                    + (visibleRange ? ": no bins in the visible range" : ""));
         if (openFolder)
             fileUtils.openUrl(dir);
         return dir;

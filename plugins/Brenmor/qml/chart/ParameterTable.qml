@@ -12,7 +12,7 @@ Flickable {
     property var view: null
     property var models: []
     property var columns: []
-    readonly property int cardWidth: 470
+    readonly property int cardWidth: 540
     readonly property int columnWidth: 108
     readonly property int rowHeight: 44
 
@@ -33,6 +33,8 @@ Flickable {
             anchors.verticalCenter: parent.verticalCenter
             Label {
                 width: root.cardWidth
+                height: 32
+                verticalAlignment: Text.AlignVCenter
                 leftPadding: 12
                 text: "NAME"
                 color: Style.tableItem.header.text
@@ -44,8 +46,9 @@ Flickable {
                     width: root.columnWidth
                     height: 32
                     Label {
+                        id: columnTitle
                         anchors.verticalCenter: parent.verticalCenter
-                        width: parent.width - 22
+                        width: Math.min(implicitWidth, parent.width - 22)
                         text: modelData
                         elide: Text.ElideRight
                         color: Style.tableItem.header.text
@@ -54,7 +57,7 @@ Flickable {
                     }
                     ColoredIcon {
                         objectName: "removeColumn_" + modelData
-                        anchors { right: parent.right; rightMargin: 4; verticalCenter: parent.verticalCenter }
+                        anchors { left: columnTitle.right; leftMargin: 4; verticalCenter: parent.verticalCenter }
                         width: 16; height: 16
                         sourceImage: "close"
                         color: Style.tableItem.header.text
@@ -178,6 +181,7 @@ Flickable {
                             objectName: "alignButton"
                             anchors.verticalCenter: parent.verticalCenter
                             text: "Align"
+                            font.capitalization: Font.MixedCase
                             flat: true
                             enabled: !row.locked
                             onClicked: root.view.align(row.hist)

@@ -18,6 +18,7 @@ Item {
     readonly property bool locked: hist !== null && hist.isTimeTrigActive
     readonly property string lockedReason: locked ? "Time Trigger ON: not editable" : ""
     readonly property bool showCaptions: !inTable
+    readonly property string swapTooltip: hist && hist.refCH === 0 ? "Sync can not be used as Meas Ch" : "Swap Channels"
     readonly property bool shownInChart: hist !== null && hist.numGroups > 0 && hist.isActive && !hist.isTimeTrigActive
 
     function cellWidth(key) { return inTable ? Columns.widthOf(key) : Math.max(Columns.widthOf(key), 130); }
@@ -136,7 +137,7 @@ Item {
                 }
                 onClicked: root.view.swap(root.hist)
                 ToolTip.visible: hovered
-                ToolTip.text: root.hist && root.hist.refCH === 0 ? "Sync can not be used as Meas Ch" : "Swap Channels"
+                ToolTip.text: root.swapTooltip
             }
         }
         Cell {

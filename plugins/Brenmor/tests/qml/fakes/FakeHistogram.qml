@@ -16,7 +16,14 @@ QtObject {
     property real rightBound: 1e-8
     property real binWidth: 1e-11
     readonly property real windowFSR: rightBound - leftBound
-    readonly property real timeOffset: leftBound
+    // Moving the window keeps its width, as the wrapper does.
+    property real timeOffset: 0
+    onTimeOffsetChanged: {
+        record("setTimeOffset(" + timeOffset + ")");
+        var w = windowFSR;
+        leftBound = timeOffset;
+        rightBound = timeOffset + w;
+    }
     property int refreshPeriod: 50
     property bool isActive: false
     property bool isTimeTrigActive: false
@@ -66,7 +73,7 @@ QtObject {
     function setLeftBound(v) { record("setLeftBound(" + v + ")"); leftBound = v; }
     function setRightBound(v) { record("setRightBound(" + v + ")"); rightBound = v; }
     function setBinWidth(v) { record("setBinWidth(" + v + ")"); binWidth = v; }
-    function setTimeOffset(v) { record("setTimeOffset(" + v + ")"); var w = windowFSR; leftBound = v; rightBound = v + w; }
+    function setTimeOffset(v) { timeOffset = v; }
     function setrefreshPeriod(p) { record("setrefreshPeriod(" + p + ")"); refreshPeriod = p; }
     function setIsActive(b) { isActive = b; }
     function resetIntegration() { record("resetIntegration"); }
@@ -78,7 +85,8 @@ QtObject {
     function setNumGroups(n) { numGroups = n; }
     function startTimeTrigger() { if (!isActive && !isTimeTrigActive) isTimeTrigActive = true; }
     function disableTimeTrigger() { isTimeTrigActive = false; }
-    function exportCSV(path) { exported.push("whole:" + path); }
-    function exportVisibleCSV(path) { exported.push("visible:" + path); }
-    function alignedTimeOffset() { return isFinite(peak) ? peak - windowFSR / 2 : NaN; }
+    property bool visibleEmpty: false
+    function exportCSV(path) { exported.push("whole:" + path); return true; }
+    function exportVisibleCSV(path) { exported.push("visible:" + path); return !visibleEmpty; }
+    function alignTimeOffset() { return isFinite(peak) ? peak - windowFSR / 2 : NaN; }
 }
