@@ -236,7 +236,7 @@ PluginView {
     onVisibleChanged: if (visible) pushZoom()
 
     Component.onDestruction: {
-        if (ttPanel.running)
+        if (ttPanel && ttPanel.running)
             ttPanel.stop();
         for (var i = 0; i < histModels.length; ++i)
             if (histModels[i])

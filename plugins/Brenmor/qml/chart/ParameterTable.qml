@@ -13,7 +13,7 @@ Flickable {
     property var models: []
     property var columns: []
     readonly property int cardWidth: 540
-    readonly property int columnWidth: 108
+    readonly property int columnWidth: 118
     readonly property int rowHeight: 44
 
     contentWidth: Math.max(width, cardWidth + columns.length * columnWidth + 60)

@@ -23,9 +23,10 @@ Rectangle {
         source = null;
     }
 
+    // A hidden chart takes no data: drawing every bin of every histogram costs the GUI thread.
     function attach() {
         detach();
-        if (!hist || !hist.dataContainer)
+        if (!hist || !hist.dataContainer || !visible)
             return;
         source = hist.dataContainer;
         if (points > 0) {
@@ -45,6 +46,7 @@ Rectangle {
 
     onHistChanged: attach()
     onPointsChanged: attach()
+    onVisibleChanged: attach()
     Component.onCompleted: attach()
     Component.onDestruction: detach()
 

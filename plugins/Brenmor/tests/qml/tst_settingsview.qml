@@ -185,6 +185,10 @@ TestCase {
         hists[0].dataContainer.data = data.slice(0, 40);
         compare(chart.points, 40);
         compare(chart.plotter.data.length, 40, "one point per bin below 100 bins");
+        view.listMode = true;
+        compare(chart.source, null, "a hidden table's chart takes no data");
+        view.listMode = false;
+        compare(chart.source, hists[0].dataContainer);
     }
 
     function test_saveParameters() {
