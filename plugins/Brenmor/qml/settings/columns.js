@@ -2,19 +2,19 @@
 .pragma library
 
 var columns = [
-    { key: "select", title: "", width: 44 },
-    { key: "name", title: "NAME", width: 110 },
-    { key: "active", title: "ON", width: 64 },
-    { key: "meas", title: "MEAS CH", width: 124 },
-    { key: "ref", title: "REF CH", width: 124 },
-    { key: "swap", title: "SWAP", width: 48 },
-    { key: "left", title: "LEFT BOUND", width: 116 },
-    { key: "right", title: "RIGHT BOUND", width: 116 },
-    { key: "width", title: "BIN WIDTH", width: 116 },
-    { key: "period", title: "REFRESH", width: 100 },
+    { key: "select", title: "", width: 40 },
+    { key: "name", title: "NAME", width: 104 },
+    { key: "active", title: "ON", width: 60 },
+    { key: "meas", title: "MEAS CH", width: 116 },
+    { key: "ref", title: "REF CH", width: 116 },
+    { key: "swap", title: "SWAP", width: 44 },
+    { key: "left", title: "LEFT BOUND", width: 104 },
+    { key: "right", title: "RIGHT BOUND", width: 104 },
+    { key: "width", title: "BIN WIDTH", width: 104 },
+    { key: "period", title: "REFRESH", width: 90 },
     { key: "actions", title: "", width: 120 },
-    { key: "chart", title: "HISTOGRAM", width: 170 },
-    { key: "info", title: "RANGE / BINS", width: 110 }
+    { key: "chart", title: "HISTOGRAM", width: 150 },
+    { key: "info", title: "RANGE / BINS", width: 100 }
 ];
 
 function widthOf(key) {
