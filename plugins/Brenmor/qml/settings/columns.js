@@ -3,18 +3,18 @@
 
 var columns = [
     { key: "select", title: "", width: 40 },
-    { key: "name", title: "NAME", width: 104 },
+    { key: "name", title: "NAME", width: 100 },
     { key: "active", title: "ON", width: 60 },
     { key: "meas", title: "MEAS CH", width: 116 },
     { key: "ref", title: "REF CH", width: 116 },
     { key: "swap", title: "SWAP", width: 44 },
-    { key: "left", title: "LEFT BOUND", width: 104 },
-    { key: "right", title: "RIGHT BOUND", width: 104 },
-    { key: "width", title: "BIN WIDTH", width: 104 },
+    { key: "left", title: "LEFT BOUND", width: 100 },
+    { key: "right", title: "RIGHT BOUND", width: 100 },
+    { key: "width", title: "BIN WIDTH", width: 100 },
     { key: "period", title: "REFRESH", width: 90 },
-    { key: "actions", title: "", width: 120 },
-    { key: "chart", title: "HISTOGRAM", width: 150 },
-    { key: "info", title: "RANGE / BINS", width: 100 }
+    { key: "actions", title: "", width: 116 },
+    { key: "chart", title: "HISTOGRAM", width: 130 },
+    { key: "info", title: "RANGE / BINS", width: 92 }
 ];
 
 function widthOf(key) {
