@@ -243,15 +243,18 @@ private:
                           QStringLiteral("the run ends after 20 windows")))
             return false;
         const QString name = hist(QStringLiteral("name")).toString();
-        // One file per window, "series<window>_<name>.csv", each a histogram block of 400 bins.
+        // One file per window, "series<window>_<name>.csv" for windows 1 … 20, each holding one
+        // histogram block of 400 bins.
         const QDir series(kit_.artifactPath(QStringLiteral("series")));
         const QStringList files = series.entryList({QStringLiteral("series*_") + name + QStringLiteral(".csv")}, QDir::Files);
         int complete = 0;
-        for (const QString &file : files)
-            if (readLines(series.filePath(file)).size() == 400 + 5)
+        for (int window = 1; window <= kWindows; ++window) {
+            const QString file = series.filePath(QStringLiteral("series%1_%2.csv").arg(window).arg(name));
+            if (readLines(file).size() == 400 + 5)
                 ++complete;
+        }
         kit_.check(files.size() == kWindows && complete == kWindows,
-                   QStringLiteral("20 windows of files in series/ (%1 files, %2 complete: %3)")
+                   QStringLiteral("20 windows of files in series/ (%1 files, %2 of windows 1 … 20 with one block: %3)")
                        .arg(files.size()).arg(complete).arg(files.join(QLatin1Char(' '))));
         const int winNum = kit_.evalIn(panel, QStringLiteral("model.winNum")).toInt();
         const int lost = kit_.evalIn(panel, QStringLiteral("model.lostWindows")).toInt();
