@@ -107,6 +107,8 @@ private:
         if (!waitHist(QStringLiteral("models[0].isActive"), QStringLiteral("the switch starts the histogram")))
             return false;
         waitHist(QStringLiteral("models[0].integrationEvent > 100"), QStringLiteral("counts arrive"));
+        // The connection message goes after five seconds; the picture is clearer without it.
+        QTest::qWait(3000);
         kit_.screenshot(QStringLiteral("02_settings"));
         return true;
     }
