@@ -1,0 +1,66 @@
+// The legacy model's arithmetic: derived constants, the events rate, finished extensions.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+#include "legacyrules.h"
+#include "testmain.h"
+
+class LegacyRulesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void derivedConstants()
+    {
+        // 8 coarse, 16 fine and 8 overflow bits of 1 ps; 2^12 bins.
+        const LegacyConstants c = legacyConstants(8, 16, 8, 12, 1e-12);
+        QCOMPARE(c.bitTimeStamp, 32u);
+        QCOMPARE(c.maxBitTrunc, 20u);
+        QCOMPARE(c.maxFSR, 1e-12 * 4294967296.0);
+        QCOMPARE(c.minWindowFSR, 4.096e-9);
+        // More address bits than time-stamp bits leaves nothing to truncate, not a wrap.
+        QCOMPARE(legacyConstants(2, 2, 0, 12, 1e-12).maxBitTrunc, 0u);
+    }
+
+    void eventsRate()
+    {
+        QCOMPARE(::eventsRate(1000, 3000, 0, 500000000, 0), 4000.0);
+        // Two blocks in the same instant, or the clock not moving: the previous rate stands.
+        QCOMPARE(::eventsRate(1000, 3000, 7000000, 7000000, 123.0), 123.0);
+        QCOMPARE(::eventsRate(1000, 3000, 7000001, 7000000, 123.0), 123.0);
+        // Within one millisecond the nanoseconds still tell the blocks apart.
+        QCOMPARE(::eventsRate(0, 10, 1000000, 1000500, 0), 2e7);
+        // A reset between the blocks: all counts are new.
+        QCOMPARE(::eventsRate(5000, 200, 0, 1000000000, 0), 200.0);
+        QVERIFY(std::isfinite(::eventsRate(0, 0, 5, 5, 0)));
+    }
+
+    void completedExtensions()
+    {
+        QCOMPARE(completedExtension(".png"), QString(".png"));
+        QCOMPARE(completedExtension("/data/run0.png"), QString(".png"));
+        // Dots in the folders are not the file's extension.
+        QCOMPARE(completedExtension("/data/run.2/legacy0.jpeg"), QString(".jpeg"));
+        QCOMPARE(completedExtension("/data/run.2/legacy0"), QString());
+        QCOMPARE(completedExtension("file:///data/v1.0/w.csv"), QString(".csv"));
+    }
+
+    void histogramBlocks()
+    {
+        const std::string block = histogramBlock("Histogram 0", 1e-11, {5, 0, 7});
+        QCOMPARE(QString::fromStdString(block),
+                 QString("# ---------- Histogram 0 ---------- #\n# Bin value [s], Counts\n"
+                         "1e-11,5\n2e-11,0\n3e-11,7\n# ---------------------------------------- #\n\n"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.csv");
+        QVERIFY(appendToFile(path, block));
+        QVERIFY(appendToFile(path, block));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray::fromStdString(block + block));
+        QVERIFY(!appendToFile(dir.filePath("no/such/folder/h.csv"), block));
+    }
+};
+
+TESSARON_TEST_MAIN(QCoreApplication, LegacyRulesTest)
+#include "tst_legacyrules.moc"
