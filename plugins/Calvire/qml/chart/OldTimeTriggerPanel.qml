@@ -97,7 +97,7 @@ Item {
     BaseView {
         anchors.centerIn: parent
         width: Math.min(parent.width - 48, 620)
-        height: layout.implicitHeight + titleHeight + 32
+        height: layout.implicitHeight + footer.implicitHeight + titleHeight + 56
         title: "TIME TRIGGER"
 
         GridLayout {
@@ -150,6 +150,7 @@ Item {
         }
 
         RowLayout {
+            id: footer
             anchors { left: parent.left; right: parent.right; bottom: parent.bottom; margins: 16 }
             Label {
                 objectName: "ttStatus"

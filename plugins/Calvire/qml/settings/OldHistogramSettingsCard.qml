@@ -15,7 +15,7 @@ BaseView {
 
     objectName: "legacySettingsCard"
     title: hist ? hist.name : ""
-    implicitWidth: 560
+    implicitWidth: 620
     implicitHeight: grid.implicitHeight + titleHeight + 24
 
     GridLayout {

@@ -52,7 +52,7 @@ PluginView {
             Repeater {
                 model: root.tdcModelData ? root.tdcModelData.length : 0
                 delegate: OldHistogramSettingsCard {
-                    width: 560
+                    width: 620
                     hist: root.tdcModelData[index]
                     numCh: root.numCh
                 }
