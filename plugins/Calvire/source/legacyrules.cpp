@@ -1,10 +1,8 @@
 #include "legacyrules.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
-#include <cstdio>
 
 LegacyConstants legacyConstants(unsigned bitCoarse, unsigned bitFine, unsigned bitOverflow,
                                 unsigned binAddrWidth, double minBinWidth)
@@ -33,27 +31,4 @@ QString completedExtension(const QString &pathOrExtension)
         return pathOrExtension;
     const QString suffix = QFileInfo(pathOrExtension).suffix();
     return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
-}
-
-std::string histogramBlock(const QString &name, double binWidth, const QVector<double> &counts)
-{
-    std::string out = "# ---------- " + name.toStdString() + " ---------- #\n# Bin value [s], Counts\n";
-    char line[64];
-    for (int i = 0; i < counts.size(); ++i) {
-        const double c = counts[i];
-        const unsigned long long count = c > 0 ? static_cast<unsigned long long>(c) : 0;
-        // snprintf follows the C locale, which a Qt program keeps for numbers.
-        std::snprintf(line, sizeof line, "%g,%llu\n", (i + 1) * binWidth, count);
-        out += line;
-    }
-    out += "# ---------------------------------------- #\n\n";
-    return out;
-}
-
-bool appendToFile(const QString &path, const std::string &text)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    return file.write(text.data(), qint64(text.size())) == qint64(text.size());
 }

@@ -4,10 +4,8 @@
 // extension a finished export reports. Pure functions, no threads.
 
 #include <QString>
-#include <QVector>
 
 #include <cstdint>
-#include <string>
 
 struct LegacyConstants {
     unsigned bitTimeStamp = 0; // bits of a time stamp: coarse + fine + overflow
@@ -30,10 +28,3 @@ double eventsRate(std::uint64_t previousTotal, std::uint64_t total, std::int64_t
 // dots the folders carry). Empty when there is none.
 QString completedExtension(const QString &pathOrExtension);
 
-// One histogram's block of the histogram text file: a title rule with the name, the column
-// line, one "bin value,count" line per bin (the value (i + 1) × bin width in seconds, "%g"
-// with 6 digits; the count as a whole number), a closing rule and an empty line. Numbers as
-// in the C locale, lines ended by a line feed.
-std::string histogramBlock(const QString &name, double binWidth, const QVector<double> &counts);
-// Appends `text` to the file, creating it when absent; false when it cannot be written.
-bool appendToFile(const QString &path, const std::string &text);

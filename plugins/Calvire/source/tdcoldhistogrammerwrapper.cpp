@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "chartelle/filter1d.h"
+#include "histogramtextfile.h"
 #include "tdc/tdcoldhistogrammermodule.h"
 
 namespace {
@@ -600,6 +601,11 @@ void TDCOldHistogrammerWrapper::updateArea(QRectF newArea)
 
 void TDCOldHistogrammerWrapper::exportCSV(QString filePath)
 {
-    if (!appendToFile(filePath, histogramBlock(m_name, binWidth(), m_dataContainer->data())))
+    // The histogram plugin's format; the legacy bins are counted from 0, not from the offset.
+    const QVector<double> data = m_dataContainer->data();
+    std::string block;
+    histfile::appendHistogramBlock(block, m_name.toStdString(), 0.0, binWidth(), data.constData(),
+                                   std::size_t(data.size()));
+    if (!histfile::appendToFile(filePath, block))
         qWarning().noquote() << "Cannot write the histogram to " + filePath;
 }

@@ -1,5 +1,4 @@
 // The legacy model's arithmetic: derived constants, the events rate, finished extensions.
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -43,22 +42,6 @@ private slots:
         QCOMPARE(completedExtension("/data/run.2/legacy0.jpeg"), QString(".jpeg"));
         QCOMPARE(completedExtension("/data/run.2/legacy0"), QString());
         QCOMPARE(completedExtension("file:///data/v1.0/w.csv"), QString(".csv"));
-    }
-
-    void histogramBlocks()
-    {
-        const std::string block = histogramBlock("Histogram 0", 1e-11, {5, 0, 7});
-        QCOMPARE(QString::fromStdString(block),
-                 QString("# ---------- Histogram 0 ---------- #\n# Bin value [s], Counts\n"
-                         "1e-11,5\n2e-11,0\n3e-11,7\n# ---------------------------------------- #\n\n"));
-        QTemporaryDir dir;
-        const QString path = dir.filePath("h.csv");
-        QVERIFY(appendToFile(path, block));
-        QVERIFY(appendToFile(path, block));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray::fromStdString(block + block));
-        QVERIFY(!appendToFile(dir.filePath("no/such/folder/h.csv"), block));
     }
 };
 

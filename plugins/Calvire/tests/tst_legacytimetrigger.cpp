@@ -97,6 +97,10 @@ private slots:
         const int bins = 1 << m_wrappers[0]->binAddrWidth();
         QCOMPARE(lines.size(), 2 * (bins + 4) + 1);
         QCOMPARE(lines[0], "# ---------- " + m_wrappers[0]->name() + " ---------- #");
+        // Bin i is written at (i + 1) bin widths, whatever the offset.
+        const double binWidth = m_wrappers[0]->binWidth();
+        QVERIFY2(lines[2].startsWith(QString::number(binWidth, 'g', 6) + ","), qPrintable(lines[2]));
+        QVERIFY2(lines[3].startsWith(QString::number(2 * binWidth, 'g', 6) + ","), qPrintable(lines[3]));
         QCOMPARE(lines[bins + 4], "# ---------- " + m_wrappers[1]->name() + " ---------- #");
     }
 
