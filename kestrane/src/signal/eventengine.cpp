@@ -115,8 +115,9 @@ void EventEngine::produceTo(std::uint64_t upTo)
                 // Only the events this reader would have read count as missed.
                 const auto from = lane.begin() + static_cast<std::ptrdiff_t>(r->next_[c] - base_[c]);
                 const auto to = lane.begin() + static_cast<std::ptrdiff_t>(drop);
-                r->overrun_ += static_cast<std::uint64_t>(
-                    std::count_if(from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); }));
+                r->missed(static_cast<std::uint32_t>(c),
+                          static_cast<std::uint64_t>(std::count_if(
+                              from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); })));
                 r->next_[c] = newBase;
             }
         lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(drop));
@@ -145,7 +146,7 @@ void EventEngine::trim()
 }
 
 EventEngine::Reader::Reader(EventEngine &engine, const Selection &selection, std::uint64_t start)
-    : engine_(engine), position_(start), next_(engine.channels(), 0)
+    : engine_(engine), position_(start), overrunPerChannel_(engine.channels(), 0), next_(engine.channels(), 0)
 {
     // Events between the frontier and the start are made later; select() arranges to pass
     // over them then.
@@ -200,22 +201,68 @@ void EventEngine::Reader::skipTo(std::uint64_t time)
     seekAfterProducing_ = time > engine_.frontier_;
 }
 
+void EventEngine::Reader::missed(std::uint32_t channel, std::uint64_t count)
+{
+    overrun_ += count;
+    overrunPerChannel_[channel] += count;
+}
+
 bool EventEngine::Reader::wants(std::uint32_t c, const Event &e) const
 {
     const std::uint64_t edges = e.edge == Edge::rising ? selection_.rising : selection_.falling;
     return ((edges >> c) & 1) && !(selection_.processed && e.lost);
 }
 
-std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
+void EventEngine::Reader::prepare(std::uint64_t upTo)
 {
-    if (upTo <= position_ || capacity == 0)
-        return 0;
     engine_.produceTo(upTo);
     if (seekAfterProducing_) {
         seekAfterProducing_ = false;
         for (std::uint32_t c : channels_)
             seek(c);
     }
+}
+
+std::uint64_t EventEngine::Reader::count(std::uint64_t upTo, std::uint64_t *counts)
+{
+    if (upTo <= position_)
+        return 0;
+    prepare(upTo);
+    std::uint64_t total = 0;
+    const bool processed = selection_.processed;
+    for (std::uint32_t c : channels_) {
+        const auto &lane = engine_.lanes_[c];
+        const std::uint64_t base = engine_.base_[c];
+        if (next_[c] < base) {
+            missed(c, base - next_[c]);
+            next_[c] = base;
+        }
+        const Event *begin = lane.data() + (next_[c] - base);
+        const Event *end = std::lower_bound(begin, lane.data() + lane.size(), upTo,
+                                            [](const Event &e, std::uint64_t t) { return e.time < t; });
+        const std::uint8_t edges = static_cast<std::uint8_t>(((selection_.rising >> c) & 1) |
+                                                             (((selection_.falling >> c) & 1) << 1));
+        std::uint64_t n = 0;
+        if (edges == 3 && !processed) {
+            n = static_cast<std::uint64_t>(end - begin);
+        } else {
+            for (const Event *e = begin; e != end; ++e)
+                n += (static_cast<std::uint8_t>(e->edge) & edges) && !(processed && e->lost);
+        }
+        counts[c] += n;
+        total += n;
+        next_[c] = base + static_cast<std::uint64_t>(end - lane.data());
+    }
+    position_ = upTo;
+    engine_.trim();
+    return total;
+}
+
+std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
+{
+    if (upTo <= position_ || capacity == 0)
+        return 0;
+    prepare(upTo);
 
     // One cursor per selected channel: the next event that qualifies, or none.
     struct Cursor {
@@ -232,7 +279,7 @@ std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_
         const std::uint64_t base = engine_.base_[c];
         if (next_[c] < base) {
             // The engine let events go that this reader had not seen yet.
-            overrun_ += base - next_[c];
+            missed(c, base - next_[c]);
             next_[c] = base;
         }
         const Event *begin = lane.data() + (next_[c] - base);
