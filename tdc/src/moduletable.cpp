@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "registers.h"
+#include "tdc/tdcerror.h"
 #include "tdclink.h"
 
 namespace {
@@ -30,13 +31,29 @@ std::string hex(std::uint32_t v)
     return s.str();
 }
 
+// Reading the table is idempotent, and a board busy streaming (or a loaded host) can miss one
+// request's time-out; a few attempts keep a slow answer from failing the whole connection.
+constexpr int readAttempts = 3;
+
+std::error_code readTableWords(TDCLink &link, std::uint32_t at, std::uint32_t count,
+                               std::vector<std::uint32_t> &words)
+{
+    std::error_code ec;
+    for (int attempt = 0; attempt < readAttempts; ++attempt) {
+        ec = link.read(at, count, words);
+        if (ec != make_error_code(tdcError::timeout))
+            break;
+    }
+    return ec;
+}
+
 } // namespace
 
 std::vector<ModuleEntry> readModuleTable(TDCLink &link)
 {
     using namespace tdcregs::table;
     std::vector<std::uint32_t> header;
-    if (const auto ec = link.read(address, headerWords, header))
+    if (const auto ec = readTableWords(link, address, headerWords, header))
         throw std::runtime_error("Cannot read the board's module table: " + ec.message());
     if (header[0] != magic)
         refuse("its signature is " + hex(header[0]) + " instead of " + hex(magic));
@@ -50,7 +67,7 @@ std::vector<ModuleEntry> readModuleTable(TDCLink &link)
                std::to_string(entryWords));
 
     std::vector<std::uint32_t> words;
-    if (const auto ec = link.read(address + firstEntry, count * entryWords, words))
+    if (const auto ec = readTableWords(link, address + firstEntry, count * entryWords, words))
         throw std::runtime_error("Cannot read the board's module table: " + ec.message());
 
     std::vector<ModuleEntry> entries;

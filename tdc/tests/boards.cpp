@@ -124,6 +124,10 @@ void ScriptedBoard::fromHost(const std::uint8_t *data, std::size_t size)
     reader_.feed(data, size, [this](std::uint8_t stream, std::vector<std::uint32_t> p) {
         if (silent || p.size() < 3 || !port_)
             return;
+        if (unansweredRequests > 0) {
+            --unansweredRequests;
+            return;
+        }
         const std::uint32_t count = p[2] & 0x1FFFFF;
         std::vector<std::uint32_t> r = {p[0], p[1], p[2]};
         std::uint32_t status = 8;

@@ -65,6 +65,8 @@ class ScriptedBoard : public ft60x_virtual::provider {
 public:
     std::map<std::uint32_t, std::uint32_t> memory;
     std::atomic<bool> silent{false};
+    // The next this many requests go unanswered, as by a board too busy to answer in time.
+    std::atomic<int> unansweredRequests{0};
 
     void attach(ft60x_virtual::device_port *port) override;
     void fromHost(const std::uint8_t *data, std::size_t size) override;

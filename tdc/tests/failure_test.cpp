@@ -90,6 +90,18 @@ TEST_F(Scripted, ABoardThatFallsSilentFailsLoadModulesWithAClearText)
         << error;
 }
 
+TEST_F(Scripted, AModuleTableReadThatTimesOutOnceIsAskedAgain)
+{
+    testboards::writeTable(board->memory, {{1, 0x1000, 0x100}});
+    addMaster(board->memory, 0x1000, "x");
+    ASSERT_FALSE(open());
+    // The header read goes unanswered once and is asked again.
+    board->unansweredRequests = 1;
+    EXPECT_EQ(loadError(), "");
+    EXPECT_EQ(backend.getModules().size(), 1u);
+    EXPECT_EQ(board->unansweredRequests, 0);
+}
+
 TEST_F(Scripted, SomethingElseOnTheLineIsNotTakenForABoard)
 {
     board->memory[0] = 0xDEADBEEF;

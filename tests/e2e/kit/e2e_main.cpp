@@ -1,5 +1,5 @@
-// The end-to-end test program: the real Tessaron start-up with a driver that acts as the user.
-//   tessaron_e2e --e2e-phase first|restart --e2e-artifacts <folder> [Tessaron options]
+// The end-to-end test program: the real Tessaron start-up with the end-to-end kit acting as the user.
+//   tessaron_e2e --e2e-phase <phase> --e2e-artifacts <folder> [Tessaron options]
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "e2edriver.h"
+#include "e2ekit.h"
 #include "tessaron/application.h"
 
 namespace {
@@ -18,8 +18,8 @@ void startDriver()
 {
     // The first turn of the event loop comes after the program has loaded its QML.
     QTimer::singleShot(0, [] {
-        e2e::Driver driver(driverOptions);
-        driver.run();
+        e2e::Kit kit(driverOptions);
+        kit.run();
     });
 }
 } // namespace
@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
         }
     }
     if (driverOptions.phase.isEmpty() || driverOptions.artifactDir.isEmpty()) {
-        std::fprintf(stderr, "usage: %s --e2e-phase first|restart --e2e-artifacts <folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --e2e-phase <phase> --e2e-artifacts <folder>\n", argv[0]);
         return 2;
     }
     programArgs.push_back(nullptr);
