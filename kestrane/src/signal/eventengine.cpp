@@ -88,10 +88,23 @@ void EventEngine::produceTo(std::uint64_t upTo)
         return;
     // Sizes before, so the events of disabled channels can be taken back out: the comparator
     // of a disabled channel does not fire, whatever arrives at its input.
-    std::vector<std::size_t> before(lanes_.size());
+    std::vector<std::size_t> &before = sizesBefore_;
+    before.resize(lanes_.size());
+    std::size_t had = 0;
     for (std::size_t c = 0; c < lanes_.size(); ++c)
-        before[c] = lanes_[c].size();
+        had += before[c] = lanes_[c].size();
     source_->produce(upTo, lanes_);
+    // Slices follow the event rate, so that each holds about sliceEvents.
+    std::size_t made = 0;
+    for (const auto &l : lanes_)
+        made += l.size();
+    made -= had;
+    // From the rate just seen, whatever the length of this call (counters make long ones).
+    const double span = static_cast<double>(upTo - frontier_);
+    const double wanted = made > 0 ? span * sliceEvents / static_cast<double>(made) : 2.0 * static_cast<double>(sliceUnits_);
+    if (made > 0 || span >= static_cast<double>(sliceUnits_))
+        sliceUnits_ = static_cast<std::uint64_t>(
+            std::clamp(wanted, static_cast<double>(minSliceUnits), static_cast<double>(maxSliceUnits)));
     frontier_ = upTo;
     for (std::size_t c = 0; c < lanes_.size(); ++c) {
         auto &lane = lanes_[c];
@@ -260,8 +273,20 @@ std::uint64_t EventEngine::Reader::count(std::uint64_t upTo, std::uint64_t *coun
 
 std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
 {
-    if (upTo <= position_ || capacity == 0)
-        return 0;
+    std::size_t written = 0;
+    // A slice at a time: the events are made, merged and let go while they are still in the
+    // cache, and a reader far behind does not make the engine hold a long stretch at once.
+    // What is made already is read in one go.
+    while (written < capacity && position_ < upTo) {
+        const std::uint64_t sliceEnd =
+            std::min(upTo, std::max(engine_.frontier_, position_ + engine_.sliceUnits_));
+        written += readSlice(sliceEnd, out + written, capacity - written);
+    }
+    return written;
+}
+
+std::size_t EventEngine::Reader::readSlice(std::uint64_t upTo, Event *out, std::size_t capacity)
+{
     prepare(upTo);
 
     // One cursor per selected channel: the next event that qualifies, or none.

@@ -102,6 +102,7 @@ public:
         void missed(std::uint32_t channel, std::uint64_t count);
         // Makes the events up to `upTo` and finds where this reader stands in them.
         void prepare(std::uint64_t upTo);
+        std::size_t readSlice(std::uint64_t upTo, Event *out, std::size_t capacity);
 
         EventEngine &engine_;
         Selection selection_;
@@ -148,7 +149,14 @@ private:
     void produceTo(std::uint64_t upTo);
     void trim();
 
+    // Readers make events in slices of board time that hold about this many.
+    static constexpr std::size_t sliceEvents = 8192;
+    static constexpr std::uint64_t minSliceUnits = 1000;
+    static constexpr std::uint64_t maxSliceUnits = std::uint64_t(1) << 40;
+
     std::unique_ptr<EventSource> source_;
+    std::uint64_t sliceUnits_ = 1'000'000;
+    std::vector<std::size_t> sizesBefore_;
     double minBinWidth_;
     double unitsPerNs_;
     std::uint64_t frontier_ = 0;
