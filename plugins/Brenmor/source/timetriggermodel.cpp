@@ -1,0 +1,421 @@
+#include "timetriggermodel.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "chartelle/filter1d.h"
+#include "combinedgrid.h"
+#include "filewriterqueue.h"
+#include "histogramtextfile.h"
+#include "tdchistogrammerwrapper.h"
+#include "triggergroup.h"
+
+namespace {
+// Windows whose completions never all arrive (an image the view did not write) are forgotten
+// after this many newer ones.
+constexpr std::size_t maxPendingWindows = 1024;
+} // namespace
+
+TimeTriggerModel::TimeTriggerModel(QObject *parent)
+    : QObject(parent),
+      m_folder(QUrl::fromLocalFile(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))),
+      m_group(std::make_unique<TriggerGroup>()),
+      m_writer(std::make_unique<FileWriterQueue>())
+{
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &TimeTriggerModel::onTick);
+}
+
+TimeTriggerModel::~TimeTriggerModel()
+{
+    if (m_enableTimeTrigger)
+        stop(false);
+    // Everything posted is written before the model goes; completions still queued for the
+    // model are dropped with it.
+    m_writer.reset();
+}
+
+QList<QObject *> TimeTriggerModel::histModels() const
+{
+    QList<QObject *> list;
+    for (const auto &model : m_histModels)
+        if (model)
+            list.append(model.data());
+    return list;
+}
+
+uint TimeTriggerModel::lostBy(int h) const
+{
+    return h >= 0 && std::size_t(h) < m_tracker.histograms() ? m_tracker.lostBy(std::size_t(h)) : 0;
+}
+
+int TimeTriggerModel::pendingWrites() const
+{
+    return int(m_writer->pending());
+}
+
+void TimeTriggerModel::waitForWrites()
+{
+    m_writer->waitIdle();
+}
+
+// --- properties -----------------------------------------------------------------------------
+
+void TimeTriggerModel::setFolder(const QUrl &folder)
+{
+    if (folder == m_folder)
+        return;
+    m_folder = folder;
+    emit folderChanged();
+}
+
+void TimeTriggerModel::setSubFolder(const QString &subFolder)
+{
+    if (subFolder == m_subFolder)
+        return;
+    m_subFolder = subFolder;
+    emit subFolderChanged();
+}
+
+void TimeTriggerModel::setFilePrefix(const QString &filePrefix)
+{
+    if (filePrefix == m_filePrefix)
+        return;
+    m_filePrefix = filePrefix;
+    emit filePrefixChanged();
+}
+
+void TimeTriggerModel::setSavePath(const QString &savePath)
+{
+    if (savePath == m_savePath)
+        return;
+    m_savePath = savePath;
+    emit savePathChanged();
+}
+
+void TimeTriggerModel::setExtension(const QStringList &extension)
+{
+    if (extension == m_extension)
+        return;
+    m_extension = extension;
+    emit extensionChanged();
+}
+
+void TimeTriggerModel::setElapsedTime(uint elapsedTime)
+{
+    if (elapsedTime == m_elapsedWritten)
+        return;
+    m_elapsedWritten = elapsedTime;
+    m_elapsedTime = elapsedTime;
+    emit elapsedTimeChanged();
+}
+
+void TimeTriggerModel::setRepetition(uint repetition)
+{
+    if (repetition == m_repetitionWritten)
+        return;
+    m_repetitionWritten = repetition;
+    m_repetition = repetition;
+    emit repetitionChanged();
+}
+
+void TimeTriggerModel::setRefreshPeriod(uint refreshPeriod)
+{
+    m_refreshPeriod = refreshPeriod;
+    emit refreshPeriodChanged();
+}
+
+void TimeTriggerModel::setSingleCSV(bool singleCSV)
+{
+    m_singleCSV = singleCSV;
+    emit singleCSVChanged();
+}
+
+void TimeTriggerModel::setUnit(const QString &unit)
+{
+    if (unit == m_unit)
+        return;
+    m_unit = unit;
+    emit unitChanged();
+}
+
+void TimeTriggerModel::setConvFactor(double convFactor)
+{
+    if (convFactor == m_convFactor)
+        return;
+    m_convFactor = convFactor;
+    emit convFactorChanged();
+}
+
+void TimeTriggerModel::setConvOffset(double convOffset)
+{
+    if (convOffset == m_convOffset)
+        return;
+    m_convOffset = convOffset;
+    emit convOffsetChanged();
+}
+
+void TimeTriggerModel::setEnableTimeTrigger(bool enable)
+{
+    if (enable == m_enableTimeTrigger)
+        return;
+    m_enableTimeTrigger = enable;
+    emit enableTimeTriggerChanged();
+    if (enable)
+        start();
+    else
+        stop(true);
+}
+
+// --- list -----------------------------------------------------------------------------------
+
+void TimeTriggerModel::addHistModel(TDCHistogrammerWrapper *model)
+{
+    if (model)
+        m_histModels.append(model);
+}
+
+void TimeTriggerModel::removeHistModel(TDCHistogrammerWrapper *model)
+{
+    for (int i = 0; i < m_histModels.size(); ++i) {
+        if (m_histModels[i] == model) {
+            m_histModels.removeAt(i);
+            return;
+        }
+    }
+}
+
+void TimeTriggerModel::clearHistModels()
+{
+    m_histModels.clear();
+}
+
+void TimeTriggerModel::abortTimeTrigger()
+{
+    m_abort = true;
+}
+
+// --- run ------------------------------------------------------------------------------------
+
+void TimeTriggerModel::start()
+{
+    qDebug().noquote() << "Begin Time Trigger start rutine";
+    m_running.clear();
+    for (const auto &model : m_histModels)
+        if (model)
+            m_running.append(model);
+    for (int i = 0; i < m_running.size(); ++i) {
+        TDCHistogrammerWrapper *wrapper = m_running[i];
+        wrapper->prepareForTimeTrigger();
+        if (HistogrammerDevice *device = wrapper->device())
+            m_group->add(*device);
+        connect(wrapper, &TDCHistogrammerWrapper::timeTriggerData, this, &TimeTriggerModel::onWindow,
+                Qt::UniqueConnection);
+        wrapper->setHistogramNumber(uint(i));
+        wrapper->startTimeTrigger();
+    }
+    qDebug().noquote() << "Enable all the Time Triggers...";
+
+    m_tracker.start(std::size_t(m_running.size()));
+    emit winNumChanged();
+    emit lostWindowsChanged();
+
+    m_grid.reset();
+    if (m_singleCSV && m_running.size() >= 2) {
+        qDebug().noquote() << "Exporting single CSV";
+        std::vector<CombinedGrid::Bounds> bounds;
+        for (const auto &wrapper : m_running) {
+            const HistogrammerDevice::Bounds b = wrapper->currentBounds();
+            bounds.push_back({b.left.value_or(0), b.binWidth.value_or(0), b.right.value_or(0)});
+        }
+        m_grid = std::make_shared<CombinedGrid>(bounds);
+        qDebug().noquote() << "max right:" << m_grid->maxRight();
+        qDebug().noquote() << "min left:" << m_grid->minLeft();
+        qDebug().noquote() << "min bin width:" << m_grid->minBinWidth();
+        qDebug().noquote() << "data len:" << m_grid->rows();
+        if (m_grid->wantedRows() > m_grid->rows())
+            qWarning().noquote() << "The combined file keeps only the first " + QString::number(m_grid->rows()) +
+                                        " of " + QString::number(m_grid->wantedRows()) + " rows";
+    }
+
+    m_savedFilesSize = 0;
+    m_sizeAccumulator = 0;
+    emit savedFilesSizeChanged();
+    m_elapsedTime = 0;
+    emit elapsedTimeChanged();
+    m_timer.start();
+    m_pendingWindows.clear();
+    m_windowOfPath.clear();
+    if (m_refreshPeriod == 0)
+        qWarning().noquote() << "Time trigger: a window of 0 ms cannot be recorded";
+    m_group->enable(std::chrono::duration<double>(m_refreshPeriod / 1000.0), m_repetition);
+}
+
+void TimeTriggerModel::stop(bool byProperty)
+{
+    if (byProperty)
+        qDebug().noquote() << "Disable all the Time Triggers...";
+    m_group->disable();
+    for (const auto &wrapper : m_running) {
+        if (!wrapper)
+            continue;
+        if (HistogrammerDevice *device = wrapper->device())
+            m_group->remove(*device);
+        disconnect(wrapper, &TDCHistogrammerWrapper::timeTriggerData, this, &TimeTriggerModel::onWindow);
+        wrapper->disableTimeTrigger();
+    }
+    m_running.clear();
+    if (m_enableTimeTrigger) {
+        m_enableTimeTrigger = false;
+        emit enableTimeTriggerChanged();
+    }
+}
+
+void TimeTriggerModel::onWindow(uint hist_ID, uint win_ID, bool lastWin)
+{
+    if (!m_enableTimeTrigger)
+        return;
+    const WindowTracker::Step step = m_tracker.deliver(hist_ID, win_ID, lastWin);
+    if (step.complete) {
+        exportWindow(win_ID);
+        m_tracker.exportDone(win_ID, step.lost);
+        emit winNumChanged();
+        emit lostWindowsChanged();
+    }
+    if (step.finished)
+        stop(false);
+}
+
+void TimeTriggerModel::onTick()
+{
+    qDebug().noquote() << "Updating TimeTrigger GUI values...";
+    if (!m_enableTimeTrigger)
+        return;
+    ++m_elapsedTime;
+    emit elapsedTimeChanged();
+}
+
+QString TimeTriggerModel::localFolder() const
+{
+    const QString local = m_folder.toLocalFile();
+    return local.isEmpty() ? m_folder.path() : local;
+}
+
+// --- export ---------------------------------------------------------------------------------
+
+void TimeTriggerModel::exportWindow(uint window)
+{
+    // Files are named by the window they hold, so a lost window shows as a gap in the names.
+    const QString base = localFolder() + QLatin1Char('/') + m_subFolder + QLatin1Char('/') + m_filePrefix +
+                         QString::number(window);
+    PendingWindow pending;
+    pending.sequence = m_nextSequence++;
+    pending.remaining = m_extension;
+    m_pendingWindows.push_back(pending);
+    if (m_pendingWindows.size() > maxPendingWindows)
+        m_pendingWindows.pop_front();
+
+    for (const QString &ext : qAsConst(m_extension)) {
+        if (ext != QLatin1String(".csv")) {
+            const QString file = base + ext;
+            m_windowOfPath.insert(file, pending.sequence);
+            emit exportHistogram(file);
+        } else if (m_singleCSV && m_running.size() >= 2 && m_grid) {
+            const QString file = base + ext;
+            m_windowOfPath.insert(file, pending.sequence);
+            postCombined(file);
+        } else {
+            for (const auto &wrapper : qAsConst(m_running)) {
+                if (!wrapper)
+                    continue;
+                const QString file = base + QLatin1Char('_') + wrapper->name() + QStringLiteral(".csv");
+                m_windowOfPath.insert(file, pending.sequence);
+                postFile(file, wrapper);
+            }
+        }
+    }
+}
+
+void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper)
+{
+    const HistogrammerDevice::Bounds bounds = wrapper->currentBounds();
+    const double left = bounds.left.value_or(0);
+    const double width = bounds.binWidth.value_or(0);
+    const QVector<double> data = wrapper->dataContainer()->data();
+    const std::string name = wrapper->name().toStdString();
+    m_writer->post(
+        path,
+        [data, left, width, name](std::string &text) {
+            histfile::appendHistogramBlock(text, name, left, width, data.constData(), std::size_t(data.size()));
+        },
+        [this](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
+        });
+}
+
+void TimeTriggerModel::postCombined(const QString &path)
+{
+    std::vector<QVector<double>> columns;
+    std::vector<std::string> names;
+    for (const auto &wrapper : qAsConst(m_running)) {
+        columns.push_back(wrapper ? wrapper->dataContainer()->data()
+                                  : QVector<double>());
+        names.push_back(wrapper ? wrapper->name().toStdString() : std::string());
+    }
+    std::shared_ptr<CombinedGrid> grid = m_grid;
+    m_writer->post(
+        path,
+        [grid, columns = std::move(columns), names = std::move(names)](std::string &text) {
+            for (std::size_t h = 0; h < columns.size(); ++h)
+                grid->put(h, columns[h].constData(), std::size_t(columns[h].size()));
+            grid->appendText(text, names);
+        },
+        [this](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
+        });
+}
+
+void TimeTriggerModel::exportComplete(QString path)
+{
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) {
+        qWarning().noquote() << "exportComplete: \"" + path + "\" has no extension; ignored";
+        return;
+    }
+    const QString ext = path.mid(dot);
+    const QFileInfo info(path);
+    m_sizeAccumulator += info.exists() ? qulonglong(info.size()) : 0;
+
+    const auto known = m_windowOfPath.find(path);
+    if (known != m_windowOfPath.end()) {
+        const quint64 sequence = known.value();
+        m_windowOfPath.erase(known);
+        completeExtension(sequence, ext);
+        return;
+    }
+    // A completion of a file the model did not ask for counts toward the newest window.
+    if (m_pendingWindows.empty())
+        m_pendingWindows.push_back({m_nextSequence++, m_extension});
+    completeExtension(m_pendingWindows.back().sequence, ext);
+}
+
+void TimeTriggerModel::completeExtension(quint64 sequence, const QString &extension)
+{
+    for (auto it = m_pendingWindows.begin(); it != m_pendingWindows.end(); ++it) {
+        if (it->sequence != sequence)
+            continue;
+        it->remaining.removeAll(extension);
+        if (it->remaining.isEmpty()) {
+            m_pendingWindows.erase(it);
+            m_savedFilesSize = m_sizeAccumulator;
+            emit savedFilesSizeChanged();
+        }
+        return;
+    }
+}
