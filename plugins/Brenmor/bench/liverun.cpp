@@ -135,6 +135,8 @@ LiveRunResult runLive(const LiveRunOptions &o)
     probe.stop();
     sweeper.stop();
     result.windowsDelivered = delivered;
+    for (auto &w : wrappers)
+        result.droppedBlocks += w->droppedBlocks();
 
     // Drain what is still queued, then end the run and count.
     QElapsedTimer drain;
