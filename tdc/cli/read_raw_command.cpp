@@ -1,6 +1,9 @@
 // tdc-cli read-raw: raw time-tag files to CSV on standard output, or, with --check, every
-// block's CRC verified and one JSON line per file with what it holds.
+// block's CRC verified and one JSON line per file with what it holds. --check also reads CSV
+// files, row by row.
 
+#include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -51,9 +54,56 @@ bool printCsv(const std::string &path, std::vector<char> &text)
     }
 }
 
+// A CSV file: the column names, then tag rows and "#lost" marker lines. The first line that
+// is neither stops the check and is named.
+bool checkCsv(const std::string &path, Json &doc)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::uint64_t tags = 0, markers = 0, lost = 0, number = 1;
+    bool ok = static_cast<bool>(std::getline(in, line)) && line == "channel,edge,tag";
+    std::string error = ok ? "" : path + ": line 1 is not the CSV header channel,edge,tag";
+    while (ok && std::getline(in, line)) {
+        ++number;
+        unsigned long long a = 0, b = 0, c = 0;
+        char tail = 0;
+        if (line.rfind("#lost,", 0) == 0) {
+            ok = std::sscanf(line.c_str() + 6, "%llu,%llu,%llu%c", &a, &b, &c, &tail) == 3;
+            if (ok) {
+                ++markers;
+                lost += b;
+            }
+        } else {
+            ok = std::sscanf(line.c_str(), "%llu,%llu,%llu%c", &a, &b, &c, &tail) == 3 && a < 64 && (b == 1 || b == 2);
+            tags += ok ? 1 : 0;
+        }
+        if (!ok)
+            error = path + ": line " + std::to_string(number) + " is not a tag row or a loss marker";
+    }
+    doc["format"] = "csv";
+    doc["tags"] = tags;
+    doc["markers"] = markers;
+    doc["lost"] = lost;
+    doc["ok"] = ok;
+    if (!ok)
+        doc["error"] = error;
+    printLine(std::cout, doc);
+    return ok;
+}
+
+bool isCsv(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char head[8] = {};
+    in.read(head, sizeof head);
+    return in.gcount() == 8 && std::string(head, 8) == "channel,";
+}
+
 bool check(const std::string &path)
 {
     Json doc{{"file", path}};
+    if (isCsv(path))
+        return checkCsv(path, doc);
     tdcraw::Reader reader;
     std::uint64_t tags = 0, markers = 0, lost = 0;
     bool ok = !reader.open(path);
@@ -108,7 +158,7 @@ const bool registered = registerCommand(
      [](CLI::App &sub, const Global &) -> Run {
          auto options = std::make_shared<ReadRawOptions>();
          sub.add_option("files", options->files, "raw files, a split series in order")->required();
-         sub.add_flag("--check", options->check, "verify every block's CRC and print counts as JSON");
+         sub.add_flag("--check", options->check, "verify every block's CRC (binary) or every row (CSV) and print counts as JSON");
          return [options] { return readRaw(*options); };
      }});
 

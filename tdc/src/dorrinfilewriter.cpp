@@ -230,7 +230,7 @@ bool Dorrin::file_writer::openNext()
     return true;
 }
 
-void Dorrin::file_writer::emit(const measurement *tags, std::size_t count)
+void Dorrin::file_writer::appendTags(const measurement *tags, std::size_t count)
 {
     const loss *markers = d_->markers.data();
     std::size_t markerCount = d_->markers.size();
@@ -274,7 +274,7 @@ void Dorrin::file_writer::finishBlock()
 {
     if (d_->pending.empty() && d_->markers.empty())
         return;
-    emit(d_->pending.data(), d_->pending.size());
+    appendTags(d_->pending.data(), d_->pending.size());
     d_->pending.clear();
 }
 
@@ -378,7 +378,7 @@ void Dorrin::file_writer::write(const measurement *tags, std::size_t count)
         finishBlock();
         while (i < count && !stopped_) {
             const std::size_t take = std::min(count - i, blockTags);
-            emit(tags + i, take);
+            appendTags(tags + i, take);
             i += take;
         }
     }

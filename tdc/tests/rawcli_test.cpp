@@ -181,3 +181,32 @@ TEST_F(RawCli, CtrlCEndsARecordingWithTheFileClosed)
     EXPECT_EQ(static_cast<std::uint64_t>(std::count(csv.begin(), csv.end(), '\n')), doc.at("written").get<std::uint64_t>() + 1);
     EXPECT_GT(doc.at("written").get<std::uint64_t>(), 0u);
 }
+
+TEST(RawCliCsv, CheckCountsRowsAndMarkersAndNamesTheFirstBadLine)
+{
+    char name[] = "/tmp/tdc-rawcli-csv-XXXXXX";
+    const std::string dir = ::mkdtemp(name);
+    std::ofstream(dir + "/good.csv") << "channel,edge,tag\n1,1,10\n2,2,15\n#lost,3,7,20\n3,1,25\n";
+    const auto good = run(std::string(TDC_CLI) + " read-raw --check " + dir + "/good.csv");
+    ASSERT_EQ(good.exitCode, 0) << good.err;
+    const auto g = nlohmann::json::parse(good.out);
+    EXPECT_TRUE(g.at("ok").get<bool>());
+    EXPECT_EQ(g.at("format").get<std::string>(), "csv");
+    EXPECT_EQ(g.at("tags").get<std::uint64_t>(), 3u);
+    EXPECT_EQ(g.at("markers").get<std::uint64_t>(), 1u);
+    EXPECT_EQ(g.at("lost").get<std::uint64_t>(), 7u);
+
+    // A row cut short by a killed writer, and an edge that does not exist.
+    for (const std::string bad : {"1,1,10\n2,2\n3,1,4\n", "1,1,10\n2,3,15\n"}) {
+        std::ofstream(dir + "/bad.csv") << "channel,edge,tag\n" << bad;
+        const auto r = run(std::string(TDC_CLI) + " read-raw --check " + dir + "/bad.csv");
+        EXPECT_EQ(r.exitCode, 1);
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_FALSE(j.at("ok").get<bool>());
+        EXPECT_EQ(j.at("tags").get<std::uint64_t>(), 1u);
+        EXPECT_NE(j.at("error").get<std::string>().find("line 3"), std::string::npos) << j.dump();
+    }
+    std::remove((dir + "/good.csv").c_str());
+    std::remove((dir + "/bad.csv").c_str());
+    ::rmdir(dir.c_str());
+}

@@ -68,7 +68,7 @@ public:
 private:
     bool openNext();
     bool writeAll(const void *data, std::size_t size);
-    void emit(const measurement *tags, std::size_t count);
+    void appendTags(const measurement *tags, std::size_t count);
     void finishBlock();
     void flushText();
     void writeCsv(const measurement *tags, std::size_t count);
