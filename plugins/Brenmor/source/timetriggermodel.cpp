@@ -274,6 +274,10 @@ void TimeTriggerModel::stop(bool byProperty)
         wrapper->disableTimeTrigger();
     }
     m_running.clear();
+    if (m_unwrittenWindows > 0)
+        qWarning().noquote() << "Time trigger: the files of " + QString::number(m_unwrittenWindows) +
+                                    " windows were not written; they count as lost windows";
+    m_unwrittenWindows = 0;
     if (m_enableTimeTrigger) {
         m_enableTimeTrigger = false;
         emit enableTimeTriggerChanged();
@@ -350,9 +354,10 @@ void TimeTriggerModel::exportWindow(uint window)
     }
     if (skipped) {
         m_tracker.addLost(1);
-        qWarning().noquote() << "Time trigger: the files of window " + QString::number(window) +
-                                    " are not written, the writer is " + QString::number(maxQueuedFiles) +
-                                    " files behind";
+        if (m_unwrittenWindows++ == 0)
+            qWarning().noquote() << "Time trigger: the files of window " + QString::number(window) +
+                                        " are not written, the writer is " + QString::number(maxQueuedFiles) +
+                                        " files behind";
     }
 }
 
