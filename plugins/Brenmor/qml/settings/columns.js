@@ -1,0 +1,32 @@
+// The columns of the settings table, shared by its header and its rows.
+.pragma library
+
+var columns = [
+    { key: "select", title: "", width: 40 },
+    { key: "name", title: "NAME", width: 100 },
+    { key: "active", title: "ON", width: 60 },
+    { key: "meas", title: "MEAS CH", width: 116 },
+    { key: "ref", title: "REF CH", width: 116 },
+    { key: "swap", title: "SWAP", width: 44 },
+    { key: "left", title: "LEFT BOUND", width: 100 },
+    { key: "right", title: "RIGHT BOUND", width: 100 },
+    { key: "width", title: "BIN WIDTH", width: 100 },
+    { key: "period", title: "REFRESH", width: 90 },
+    { key: "actions", title: "", width: 116 },
+    { key: "chart", title: "HISTOGRAM", width: 130 },
+    { key: "info", title: "RANGE / BINS", width: 92 }
+];
+
+function widthOf(key) {
+    for (var i = 0; i < columns.length; ++i)
+        if (columns[i].key === key)
+            return columns[i].width;
+    return 100;
+}
+
+function totalWidth(spacing) {
+    var total = 0;
+    for (var i = 0; i < columns.length; ++i)
+        total += columns[i].width + spacing;
+    return total;
+}
