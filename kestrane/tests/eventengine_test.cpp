@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 #include "signal/eventengine.h"
 #include "signal/modelsource.h"
@@ -280,5 +281,29 @@ TEST(EventEngine, AReaderThatFallsBehindLosesTheOldestAndIsTold)
     for (std::size_t n; (n = slow->read(4 * ms, buf.data(), buf.size())) > 0;)
         seen += n;
     EXPECT_GT(slow->overrun(), 1000000u);
+    EXPECT_EQ(slow->overrun(1), slow->overrun());
+    EXPECT_EQ(slow->overrun(0), 0u);
     EXPECT_NEAR(static_cast<double>(seen + slow->overrun()), 4e6, 2e4);
+}
+
+TEST(EventEngine, CountingGivesWhatReadingGivesPerChannel)
+{
+    const Profile p = parse(randomProfile);
+    // Rising only on the processed path, both edges raw, and one edge of one channel.
+    EventEngine::Selection fallingOf2;
+    fallingOf2.falling = 1u << 2;
+    for (const auto &sel : {EventEngine::Selection::allRising(4, true), both(4), fallingOf2}) {
+        auto a = engineFor(p), b = engineFor(p);
+        auto reader = a->openReader(sel, 3 * ms);
+        auto counter = b->openReader(sel, 3 * ms);
+        std::vector<std::uint64_t> read(4, 0), counted(4, 0);
+        for (std::uint64_t t = 4 * ms; t <= 40 * ms; t += 7 * ms) {
+            for (const Event &ev : readAll(*reader, t))
+                ++read[ev.channel];
+            counter->count(t, counted.data());
+            EXPECT_EQ(counter->position(), t);
+        }
+        EXPECT_EQ(read, counted);
+        EXPECT_GT(std::accumulate(counted.begin(), counted.end(), std::uint64_t(0)), 100u);
+    }
 }

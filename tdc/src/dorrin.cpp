@@ -14,6 +14,13 @@
 
 namespace regs = tdcregs::tagger;
 
+namespace {
+// A stop waits at most this many request time-outs for its answer while tags still arrive.
+constexpr int maxStopRounds = 30;
+// and at least this long, even when no tags arrive in between.
+constexpr std::chrono::milliseconds minStopWait{1000};
+} // namespace
+
 // Shared with the link's stream handler, which holds it weakly, so a packet arriving while
 // the module goes away finds nothing to deliver to.
 struct Dorrin::State {
@@ -124,7 +131,27 @@ std::error_code Dorrin::disable()
     }
     // The board answers after it has sent what its FIFO held, so once this returns every tag
     // of the capture is in the queue.
-    const auto ec = state_->link->write(baseAddress() + regs::control, {0});
+    auto ec = state_->link->write(baseAddress() + regs::control, {0});
+    // On a busy link that answer queues behind megabytes of tags and can miss the request
+    // time-out while the board is fine. As long as tags keep coming, the answer is on its way:
+    // ask again (an answer leaves after everything sent before it) until one comes or the
+    // stream falls silent for a whole time-out.
+    if (ec == tdcError::timeout)
+        if (const auto p = state_->current()) {
+            const auto start = std::chrono::steady_clock::now();
+            std::uint64_t arrived = p->arrived();
+            for (int round = 0; round < maxStopRounds && ec == tdcError::timeout; ++round) {
+                std::vector<std::uint32_t> words;
+                ec = state_->link->read(baseAddress() + regs::control, 1, words);
+                if (!ec && (words[0] & regs::controlEnable))
+                    ec = state_->link->write(baseAddress() + regs::control, {0});
+                const std::uint64_t now = p->arrived();
+                // A board busy gathering the last tags may say nothing for a moment.
+                if (now == arrived && std::chrono::steady_clock::now() - start >= minStopWait)
+                    break;
+                arrived = now;
+            }
+        }
     // The board sends its last tags before it answers. Whatever comes later (after an answer
     // that timed out) is counted as lost rather than handed to a consumer that has moved on.
     if (const auto p = state_->current())

@@ -59,6 +59,12 @@ std::uint64_t TagPipeline::lost(std::uint8_t channel) const
     return channel < maxChannels ? lost_[channel].load() : 0;
 }
 
+std::uint64_t TagPipeline::arrived() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pushed_;
+}
+
 void TagPipeline::addLoss(const Dorrin::loss &l, bool board)
 {
     lost_[l.channel % maxChannels].fetch_add(l.count);

@@ -40,6 +40,8 @@ public:
     bool waitEmpty(std::chrono::milliseconds timeout);
 
     std::uint64_t captured() const { return captured_.load(); }
+    // Packets that have arrived, delivered or not.
+    std::uint64_t arrived() const;
     std::uint64_t lost() const;
     std::uint64_t lost(std::uint8_t channel) const;
     bool onCaptureThread() const { return std::this_thread::get_id() == worker_.get_id(); }
@@ -53,7 +55,7 @@ private:
     std::size_t batchTags_;
     std::size_t queuePackets_;
 
-    std::mutex mutex_; // queue, counters of packets, pending losses
+    mutable std::mutex mutex_; // queue, counters of packets, pending losses
     std::condition_variable wake_;
     std::condition_variable handled_;
     std::deque<std::unique_ptr<std::vector<std::uint32_t>>> queue_;

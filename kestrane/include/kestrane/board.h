@@ -29,6 +29,7 @@ namespace kestrane {
 
 class Module;
 class EventEngine;
+class ReplayPacer;
 struct HistogrammerBank;
 
 struct FirmwareIdentity {
@@ -101,9 +102,11 @@ private:
     void pace();
     std::unique_ptr<Module> makeLegacyHistogrammer();
     std::unique_ptr<Module> makeDacModule();
+    bool replayExhausted() const;
 
     Profile profile_;
     Clock clock_;
+    std::unique_ptr<ReplayPacer> replayPacer_; // "fast" replay: board time leaps ahead
     std::unique_ptr<EventEngine> events_;
     std::unique_ptr<HistogrammerBank> histogrammers_; // group commands reach every member
     std::vector<Mapped> modules_; // sorted by base; destroyed before the engine

@@ -12,6 +12,8 @@
 #include "../modules/tagger/timetaggermodule.h"
 #include "../modules/tdc/tdcchannelmodule.h"
 #include "../signal/eventengine.h"
+#include "../signal/replaysource.h"
+#include "replaypacer.h"
 
 namespace kestrane {
 
@@ -28,6 +30,12 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
              FirmwareIdentity identity)
     : profile_(profile),
       clock_(std::move(clock)),
+      replayPacer_(!profile.replay.empty() && profile.replayPacing == ReplayPacing::fast
+                       ? std::make_unique<ReplayPacer>(clock_,
+                                                       std::chrono::nanoseconds(static_cast<std::int64_t>(
+                                                           ReplaySource::leadInSeconds * 1e9)),
+                                                       profile.tagLinkRate)
+                       : nullptr),
       events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
                                             profile.channels(), profile.minBinWidth)),
       histogrammers_(std::make_unique<HistogrammerBank>())
@@ -47,8 +55,8 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
         add(legacyHistogrammerBase, makeLegacyHistogrammer());
     add(dacBase, makeDacModule());
     add(timeTaggerBase, std::make_unique<TimeTaggerModule>(*events_, profile_));
-    if (!profile_.replay.empty() && profile_.replayPacing == ReplayPacing::fast)
-        std::cerr << "kestrane: replay pacing \"fast\" is not available yet; the recording plays on the wall clock\n";
+    if (replayPacer_)
+        clock_ = replayPacer_->clock();
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
@@ -187,8 +195,11 @@ void Board::emit(std::unique_lock<std::mutex> &boardLock, Outbox &packets)
     boardLock.unlock();
     if (!output_)
         return;
-    for (const auto &[stream, payload] : packets)
+    for (const auto &[stream, payload] : packets) {
         output_(stream, payload);
+        if (replayPacer_)
+            replayPacer_->sent(4 * (payload.size() + 2));
+    }
 }
 
 std::uint32_t Board::readWord(std::uint32_t address, std::uint32_t &value)
@@ -211,6 +222,12 @@ std::uint32_t Board::writeWord(std::uint32_t address, std::uint32_t value)
     }
     paceWake_.notify_all();
     return response.back();
+}
+
+bool Board::replayExhausted() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_->sourceExhausted();
 }
 
 void Board::start()
@@ -239,7 +256,10 @@ void Board::pace()
     while (!paceStop_) {
         lock.unlock();
         service();
-        const auto wait = nextDue() - clock_();
+        const auto due = nextDue();
+        auto wait = due - clock_();
+        if (replayPacer_ && due.count() != never)
+            wait = replayPacer_->leap(wait, replayExhausted());
         lock.lock();
         if (paceStop_)
             break;

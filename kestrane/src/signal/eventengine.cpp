@@ -88,10 +88,23 @@ void EventEngine::produceTo(std::uint64_t upTo)
         return;
     // Sizes before, so the events of disabled channels can be taken back out: the comparator
     // of a disabled channel does not fire, whatever arrives at its input.
-    std::vector<std::size_t> before(lanes_.size());
+    std::vector<std::size_t> &before = sizesBefore_;
+    before.resize(lanes_.size());
+    std::size_t had = 0;
     for (std::size_t c = 0; c < lanes_.size(); ++c)
-        before[c] = lanes_[c].size();
+        had += before[c] = lanes_[c].size();
     source_->produce(upTo, lanes_);
+    // Slices follow the event rate, so that each holds about sliceEvents.
+    std::size_t made = 0;
+    for (const auto &l : lanes_)
+        made += l.size();
+    made -= had;
+    // From the rate just seen, whatever the length of this call (counters make long ones).
+    const double span = static_cast<double>(upTo - frontier_);
+    const double wanted = made > 0 ? span * sliceEvents / static_cast<double>(made) : 2.0 * static_cast<double>(sliceUnits_);
+    if (made > 0 || span >= static_cast<double>(sliceUnits_))
+        sliceUnits_ = static_cast<std::uint64_t>(
+            std::clamp(wanted, static_cast<double>(minSliceUnits), static_cast<double>(maxSliceUnits)));
     frontier_ = upTo;
     for (std::size_t c = 0; c < lanes_.size(); ++c) {
         auto &lane = lanes_[c];
@@ -115,8 +128,9 @@ void EventEngine::produceTo(std::uint64_t upTo)
                 // Only the events this reader would have read count as missed.
                 const auto from = lane.begin() + static_cast<std::ptrdiff_t>(r->next_[c] - base_[c]);
                 const auto to = lane.begin() + static_cast<std::ptrdiff_t>(drop);
-                r->overrun_ += static_cast<std::uint64_t>(
-                    std::count_if(from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); }));
+                r->missed(static_cast<std::uint32_t>(c),
+                          static_cast<std::uint64_t>(std::count_if(
+                              from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); })));
                 r->next_[c] = newBase;
             }
         lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(drop));
@@ -145,7 +159,7 @@ void EventEngine::trim()
 }
 
 EventEngine::Reader::Reader(EventEngine &engine, const Selection &selection, std::uint64_t start)
-    : engine_(engine), position_(start), next_(engine.channels(), 0)
+    : engine_(engine), position_(start), overrunPerChannel_(engine.channels(), 0), next_(engine.channels(), 0)
 {
     // Events between the frontier and the start are made later; select() arranges to pass
     // over them then.
@@ -200,22 +214,80 @@ void EventEngine::Reader::skipTo(std::uint64_t time)
     seekAfterProducing_ = time > engine_.frontier_;
 }
 
+void EventEngine::Reader::missed(std::uint32_t channel, std::uint64_t count)
+{
+    overrun_ += count;
+    overrunPerChannel_[channel] += count;
+}
+
 bool EventEngine::Reader::wants(std::uint32_t c, const Event &e) const
 {
     const std::uint64_t edges = e.edge == Edge::rising ? selection_.rising : selection_.falling;
     return ((edges >> c) & 1) && !(selection_.processed && e.lost);
 }
 
-std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
+void EventEngine::Reader::prepare(std::uint64_t upTo)
 {
-    if (upTo <= position_ || capacity == 0)
-        return 0;
     engine_.produceTo(upTo);
     if (seekAfterProducing_) {
         seekAfterProducing_ = false;
         for (std::uint32_t c : channels_)
             seek(c);
     }
+}
+
+std::uint64_t EventEngine::Reader::count(std::uint64_t upTo, std::uint64_t *counts)
+{
+    if (upTo <= position_)
+        return 0;
+    prepare(upTo);
+    std::uint64_t total = 0;
+    const bool processed = selection_.processed;
+    for (std::uint32_t c : channels_) {
+        const auto &lane = engine_.lanes_[c];
+        const std::uint64_t base = engine_.base_[c];
+        if (next_[c] < base) {
+            missed(c, base - next_[c]);
+            next_[c] = base;
+        }
+        const Event *begin = lane.data() + (next_[c] - base);
+        const Event *end = std::lower_bound(begin, lane.data() + lane.size(), upTo,
+                                            [](const Event &e, std::uint64_t t) { return e.time < t; });
+        const std::uint8_t edges = static_cast<std::uint8_t>(((selection_.rising >> c) & 1) |
+                                                             (((selection_.falling >> c) & 1) << 1));
+        std::uint64_t n = 0;
+        if (edges == 3 && !processed) {
+            n = static_cast<std::uint64_t>(end - begin);
+        } else {
+            for (const Event *e = begin; e != end; ++e)
+                n += (static_cast<std::uint8_t>(e->edge) & edges) && !(processed && e->lost);
+        }
+        counts[c] += n;
+        total += n;
+        next_[c] = base + static_cast<std::uint64_t>(end - lane.data());
+    }
+    position_ = upTo;
+    engine_.trim();
+    return total;
+}
+
+std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_t capacity)
+{
+    std::size_t written = 0;
+    // A slice at a time: the events are made, merged and let go while they are still in the
+    // cache, and a reader far behind does not make the engine hold a long stretch at once.
+    // What is made already is read in one go.
+    while (written < capacity && position_ < upTo) {
+        const std::uint64_t sliceEnd =
+            std::min(upTo, std::max(engine_.frontier_, position_ + engine_.sliceUnits_));
+        written += readSlice(sliceEnd, out + written, capacity - written);
+    }
+    return written;
+}
+
+std::size_t EventEngine::Reader::readSlice(std::uint64_t upTo, Event *out, std::size_t capacity)
+{
+    prepare(upTo);
 
     // One cursor per selected channel: the next event that qualifies, or none.
     struct Cursor {
@@ -232,7 +304,7 @@ std::size_t EventEngine::Reader::read(std::uint64_t upTo, Event *out, std::size_
         const std::uint64_t base = engine_.base_[c];
         if (next_[c] < base) {
             // The engine let events go that this reader had not seen yet.
-            overrun_ += base - next_[c];
+            missed(c, base - next_[c]);
             next_[c] = base;
         }
         const Event *begin = lane.data() + (next_[c] - base);

@@ -47,6 +47,8 @@ public:
     // The comparator threshold of a channel changed at board time `at` (volts). Sources that
     // replay recorded events may ignore it.
     virtual void setThreshold(std::uint32_t /*channel*/, double /*volts*/, std::uint64_t /*at*/) {}
+    // True once the source will never produce another event (a recording played to its end).
+    virtual bool exhausted() const { return false; }
 };
 
 // The board's event source for a profile: the signal model, seeded with `seed`.
@@ -73,6 +75,10 @@ public:
         // in time order (equal times on different channels: lower channel first). Returns how
         // many; fewer than `capacity` means every event before upTo has been read.
         std::size_t read(std::uint64_t upTo, Event *out, std::size_t capacity);
+        // Reads every selected event before `upTo` as read() would, but only adds one per event
+        // to counts[channel] (which has channels() entries): counting needs no time order, so
+        // it costs a pass per channel instead of a merge. Returns how many were counted.
+        std::uint64_t count(std::uint64_t upTo, std::uint64_t *counts);
         // Passes over every event before `time` without reading it.
         void skipTo(std::uint64_t time);
         // Changes the selection; it applies to events from position() on.
@@ -83,17 +89,26 @@ public:
         // Events this reader never saw because it fell so far behind that the engine had to
         // let them go.
         std::uint64_t overrun() const { return overrun_; }
+        std::uint64_t overrun(std::uint32_t channel) const
+        {
+            return channel < overrunPerChannel_.size() ? overrunPerChannel_[channel] : 0;
+        }
 
     private:
         friend class EventEngine;
         Reader(EventEngine &engine, const Selection &selection, std::uint64_t start);
         void seek(std::uint32_t channel);
         bool wants(std::uint32_t channel, const Event &e) const;
+        void missed(std::uint32_t channel, std::uint64_t count);
+        // Makes the events up to `upTo` and finds where this reader stands in them.
+        void prepare(std::uint64_t upTo);
+        std::size_t readSlice(std::uint64_t upTo, Event *out, std::size_t capacity);
 
         EventEngine &engine_;
         Selection selection_;
         std::uint64_t position_;
         std::uint64_t overrun_ = 0;
+        std::vector<std::uint64_t> overrunPerChannel_;
         bool seekAfterProducing_ = false; // skipped past the frontier
         std::vector<std::uint64_t> next_; // per channel: absolute index of the next event
         std::vector<std::uint32_t> channels_; // the channels with a selected edge
@@ -119,6 +134,8 @@ public:
     void setEnabled(std::uint32_t channel, bool enabled);
     bool enabled(std::uint32_t channel) const;
 
+    // The source has nothing more to give: every event there will ever be is produced.
+    bool sourceExhausted() const { return source_->exhausted(); }
     // Everything has been produced up to here.
     std::uint64_t frontier() const { return frontier_; }
     // Events held for readers that have not passed them yet.
@@ -132,7 +149,14 @@ private:
     void produceTo(std::uint64_t upTo);
     void trim();
 
+    // Readers make events in slices of board time that hold about this many.
+    static constexpr std::size_t sliceEvents = 8192;
+    static constexpr std::uint64_t minSliceUnits = 1000;
+    static constexpr std::uint64_t maxSliceUnits = std::uint64_t(1) << 40;
+
     std::unique_ptr<EventSource> source_;
+    std::uint64_t sliceUnits_ = 1'000'000;
+    std::vector<std::size_t> sizesBefore_;
     double minBinWidth_;
     double unitsPerNs_;
     std::uint64_t frontier_ = 0;

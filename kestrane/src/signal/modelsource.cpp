@@ -61,6 +61,7 @@ ModelSource::ModelSource(const Profile &profile, std::uint64_t seed)
             ch.period = rate > 0 ? unitsPerSecond_ / rate : 0;
             ch.count = 1; // periodic inputs start one period after power-up
             ch.rate = rate / unitsPerSecond_;
+            ch.meanGap = ch.rate > 0 ? 1.0 / ch.rate : 0;
             ch.deadTime = static_cast<std::uint64_t>(std::llround(profile.deadTime * unitsPerSecond_));
             ch.pass = passFraction(shape, shape.threshold);
             ch.noisePerUnit = noiseRate(shape, shape.threshold) / unitsPerSecond_;
@@ -68,7 +69,7 @@ ModelSource::ModelSource(const Profile &profile, std::uint64_t seed)
         if (ch.periodic) {
             ch.nextOwn = ch.period > 0 ? static_cast<std::uint64_t>(std::llround(ch.count * ch.period)) : noTime;
         } else if (ch.rate > 0) {
-            const double g = ch.pulses.exponential() / ch.rate;
+            const double g = ch.pulses.exponential() * ch.meanGap;
             ch.nextOwn = static_cast<std::uint64_t>(g);
             ch.fraction = g - static_cast<double>(ch.nextOwn);
         } else {
@@ -120,7 +121,7 @@ void ModelSource::advanceOwn(Channel &ch)
         ++ch.count;
         ch.nextOwn = static_cast<std::uint64_t>(std::llround(ch.count * ch.period));
     } else {
-        const double g = ch.pulses.exponential() / ch.rate + ch.fraction;
+        const double g = ch.pulses.exponential() * ch.meanGap + ch.fraction;
         const auto whole = static_cast<std::uint64_t>(g);
         ch.fraction = g - static_cast<double>(whole);
         ch.nextOwn += whole;
@@ -157,6 +158,19 @@ void ModelSource::makeInherited(Pair &p, std::uint64_t upTo)
     }
 }
 
+namespace {
+// Written member by member into place: an Event assembled on the stack and then copied whole
+// stalls on store forwarding, which cost more than everything else an event takes to make.
+inline void append(std::vector<Event> &lane, std::uint64_t time, std::uint32_t channel, Edge edge, std::uint8_t lost)
+{
+    Event &e = lane.emplace_back();
+    e.time = time;
+    e.channel = static_cast<std::uint16_t>(channel);
+    e.edge = edge;
+    e.lost = lost;
+}
+} // namespace
+
 void ModelSource::fire(Channel &ch, std::uint32_t index, std::uint64_t t, std::uint64_t width,
                        std::vector<Event> &lane)
 {
@@ -166,7 +180,7 @@ void ModelSource::fire(Channel &ch, std::uint32_t index, std::uint64_t t, std::u
             ch.fallAt = std::max(ch.fallAt, t + width);
             return;
         }
-        lane.push_back({ch.fallAt, static_cast<std::uint16_t>(index), Edge::falling, ch.fallLost});
+        append(lane, ch.fallAt, index, Edge::falling, ch.fallLost);
         ch.high = false;
     }
     std::uint8_t lost = 0;
@@ -178,7 +192,7 @@ void ModelSource::fire(Channel &ch, std::uint32_t index, std::uint64_t t, std::u
             ch.lastAccepted = t;
         }
     }
-    lane.push_back({t, static_cast<std::uint16_t>(index), Edge::rising, lost});
+    append(lane, t, index, Edge::rising, lost);
     ch.high = true;
     ch.fallAt = t + width;
     ch.fallLost = lost;
@@ -225,7 +239,7 @@ void ModelSource::emit(Channel &ch, std::uint32_t index, std::uint64_t upTo, std
         fire(ch, index, t, ch.width, lane);
     }
     if (ch.high && ch.fallAt < upTo) {
-        lane.push_back({ch.fallAt, static_cast<std::uint16_t>(index), Edge::falling, ch.fallLost});
+        append(lane, ch.fallAt, index, Edge::falling, ch.fallLost);
         ch.high = false;
     }
 }

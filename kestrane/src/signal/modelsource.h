@@ -46,6 +46,7 @@ private:
         double period = 0;        // units, periodic channels
         std::uint64_t count = 0;  // periodic: index of the next pulse
         double rate = 0;          // pulses per unit, Poisson channels
+        double meanGap = 0;       // 1 / rate: a multiplication per pulse instead of a division
         std::uint64_t nextOwn = 0;
         double fraction = 0;      // below-unit rest of nextOwn
         std::vector<std::uint64_t> own;

@@ -33,8 +33,9 @@ public:
 
     void produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes) override;
 
-    // Board time of the last recorded tag once it has been reached, for "fast" pacing.
+    // Every recorded tag has been played (or a damaged block ended the replay).
     bool finished() const { return finished_; }
+    bool exhausted() const override { return finished_; }
     std::uint64_t tagsReplayed() const { return replayed_; }
 
 private:

@@ -135,6 +135,8 @@ LiveRunResult runLive(const LiveRunOptions &o)
     probe.stop();
     sweeper.stop();
     result.windowsDelivered = delivered;
+    for (auto &w : wrappers)
+        result.droppedBlocks += w->droppedBlocks();
 
     // Drain what is still queued, then end the run and count.
     QElapsedTimer drain;
@@ -146,7 +148,8 @@ LiveRunResult runLive(const LiveRunOptions &o)
         model->waitForWrites();
         QCoreApplication::processEvents();
         result.lostWindows = model->lostWindows();
-        result.files = result.windowsExported * std::uint64_t(o.histograms);
+        // The feeder skips no window, so every lost window is one whose files were not written.
+        result.files = (result.windowsExported - result.lostWindows) * std::uint64_t(o.histograms);
         result.bytes = model->savedFilesSize();
     }
     model.reset();

@@ -20,6 +20,7 @@ struct LiveRunResult {
     std::uint64_t windowsDelivered = 0;  // windows the feeder delivered to every histogram
     std::uint64_t windowsExported = 0;   // windows the run exported
     std::uint32_t lostWindows = 0;
+    std::uint64_t droppedBlocks = 0;     // blocks the wrappers dropped, the GUI thread being too far behind
     std::uint64_t maxLagWindows = 0;     // most windows the GUI thread was behind the feeder
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;             // savedFilesSize at the end

@@ -131,6 +131,14 @@ void TDCHistogrammerWrapper::deliverCounts(const std::vector<std::uint64_t> &cou
                                            HistogrammerDevice::Status status)
 {
     const int expected = std::max(0, m_expectedBins.load());
+    const int limit = int(std::min<std::size_t>(maxQueuedBlocks,
+                                                std::max<std::size_t>(2, maxQueuedBytes / (std::size_t(expected) * 8 + 1))));
+    // The last block of a run always goes through: it ends the run.
+    if (status.running && m_queuedBlocks.load() >= limit) {
+        ++m_droppedBlocks;
+        return;
+    }
+    ++m_queuedBlocks;
     QVector<double> data(expected, 0.0);
     const std::size_t n = std::min<std::size_t>(std::size_t(expected), counts.size());
     double *out = data.data();
@@ -153,6 +161,7 @@ void TDCHistogrammerWrapper::deliverCounts(const std::vector<std::uint64_t> &cou
 void TDCHistogrammerWrapper::applyBlock(const QVector<double> &data, qulonglong events, uint window,
                                         bool lastWindow, unsigned epoch)
 {
+    --m_queuedBlocks;
     if (epoch != m_epoch.load())
         return;
     m_windowIndex = window;

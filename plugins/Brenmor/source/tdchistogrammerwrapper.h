@@ -303,4 +303,15 @@ private:
     // under; blocks still queued from before a run began are dropped, or their window
     // indices would be taken for the run's.
     std::atomic<unsigned> m_epoch{0};
+    // Blocks received and not yet handed over. When the GUI thread falls this far behind, new
+    // blocks are dropped (a time-trigger run counts them as lost windows) rather than piling
+    // up without bound.
+    std::atomic<int> m_queuedBlocks{0};
+    std::atomic<quint64> m_droppedBlocks{0};
+
+public:
+    static constexpr std::size_t maxQueuedBytes = std::size_t(64) << 20;
+    static constexpr int maxQueuedBlocks = 64;
+    // Blocks dropped because the GUI thread was too far behind.
+    quint64 droppedBlocks() const { return m_droppedBlocks.load(); }
 };

@@ -20,6 +20,9 @@ namespace {
 // Windows whose completions never all arrive (an image the view did not write) are forgotten
 // after this many newer ones.
 constexpr std::size_t maxPendingWindows = 1024;
+// Text files waiting for the writer thread, each holding its window's counts. A disk or a
+// machine that cannot keep up loses windows (counted in lostWindows) instead of memory.
+constexpr std::size_t maxQueuedFiles = 256;
 } // namespace
 
 TimeTriggerModel::TimeTriggerModel(QObject *parent)
@@ -271,6 +274,10 @@ void TimeTriggerModel::stop(bool byProperty)
         wrapper->disableTimeTrigger();
     }
     m_running.clear();
+    if (m_unwrittenWindows > 0)
+        qWarning().noquote() << "Time trigger: the files of " + QString::number(m_unwrittenWindows) +
+                                    " windows were not written; they count as lost windows";
+    m_unwrittenWindows = 0;
     if (m_enableTimeTrigger) {
         m_enableTimeTrigger = false;
         emit enableTimeTriggerChanged();
@@ -321,8 +328,13 @@ void TimeTriggerModel::exportWindow(uint window)
     if (m_pendingWindows.size() > maxPendingWindows)
         m_pendingWindows.pop_front();
 
+    const bool writerFull = m_writer->pending() >= maxQueuedFiles;
+    bool skipped = false;
     for (const QString &ext : qAsConst(m_extension)) {
-        if (ext != QLatin1String(".csv")) {
+        if (ext == QLatin1String(".csv") && writerFull) {
+            m_pendingWindows.back().remaining.removeAll(ext);
+            skipped = true;
+        } else if (ext != QLatin1String(".csv")) {
             const QString file = base + ext;
             m_windowOfPath.insert(file, pending.sequence);
             emit exportHistogram(file);
@@ -339,6 +351,13 @@ void TimeTriggerModel::exportWindow(uint window)
                 postFile(file, wrapper);
             }
         }
+    }
+    if (skipped) {
+        m_tracker.addLost(1);
+        if (m_unwrittenWindows++ == 0)
+            qWarning().noquote() << "Time trigger: the files of window " + QString::number(window) +
+                                        " are not written, the writer is " + QString::number(maxQueuedFiles) +
+                                        " files behind";
     }
 }
 

@@ -171,5 +171,7 @@ private:
     std::deque<PendingWindow> m_pendingWindows;
     QHash<QString, quint64> m_windowOfPath;
     quint64 m_nextSequence = 0;
+    // Windows of the run whose text files were not written (the writer too far behind).
+    quint64 m_unwrittenWindows = 0;
     std::unique_ptr<FileWriterQueue> m_writer;
 };

@@ -36,6 +36,7 @@ class HistogramBoardTest : public QObject {
 private slots:
     void initTestCase()
     {
+        qputenv("TESSARON_VIRTUAL_BOARDS", "1");
         m_backend = std::make_unique<TDCBackend>();
         const auto devices = m_backend->getDevices().first;
         QVERIFY2(!devices.empty(), "no virtual board listed");

@@ -409,16 +409,28 @@ private slots:
         TDCHistogrammerWrapper &w = make();
         w.setHistogramNumber(3);
         QSignalSpy windows(&w, &TDCHistogrammerWrapper::timeTriggerData);
-        std::thread producer([this] {
-            for (std::uint32_t win = 1; win <= 300; ++win)
+        std::atomic<int> handled{0};
+        connect(&w, &TDCHistogrammerWrapper::timeTriggerData, this, [&handled] { ++handled; });
+        std::atomic<bool> quit{false};
+        std::thread producer([&] {
+            for (std::uint32_t win = 1; win <= 300 && !quit; ++win) {
+                // Stay within what the wrapper queues, as a board at a sane period does.
+                while (int(win) - handled > 32 && !quit)
+                    std::this_thread::yield();
                 m_device->deliver(block(1024, {{win % 1024, win}}), win, win != 300);
+            }
         });
         // The GUI thread keeps reading while blocks arrive.
-        while (windows.count() < 300) {
+        QElapsedTimer timer;
+        timer.start();
+        while (windows.count() < 300 && timer.elapsed() < 20000) {
             QCoreApplication::processEvents();
             (void)w.integrationTime();
         }
+        quit = true;
         producer.join();
+        QCOMPARE(windows.count(), 300);
+        QCOMPARE(w.droppedBlocks(), quint64(0));
         for (int i = 0; i < 300; ++i) {
             QCOMPARE(windows[i][0].toUInt(), 3u);
             QCOMPARE(windows[i][1].toUInt(), uint(i + 1));
@@ -426,6 +438,25 @@ private slots:
         }
         QCOMPARE(w.integrationTime(), 50ull * 299);
         QCOMPARE(w.integrationEvent(), 300ull);
+    }
+
+    void aGuiThreadFarBehindDropsBlocksButNeverTheLast()
+    {
+        TDCHistogrammerWrapper &w = make();
+        QSignalSpy windows(&w, &TDCHistogrammerWrapper::timeTriggerData);
+        for (std::uint32_t win = 1; win <= 100; ++win)
+            QVERIFY(m_device->deliver(block(1024, {{1, win}}), win, true));
+        QVERIFY(m_device->deliver(block(1024, {{1, 101}}), 101, false));
+        QCOMPARE(w.droppedBlocks(), quint64(100 - TDCHistogrammerWrapper::maxQueuedBlocks));
+        QCoreApplication::processEvents();
+        QCOMPARE(windows.count(), TDCHistogrammerWrapper::maxQueuedBlocks + 1);
+        QCOMPARE(windows.last()[1].toUInt(), 101u);
+        QVERIFY(windows.last()[2].toBool());
+        // Caught up: nothing is dropped any more.
+        QVERIFY(m_device->deliver(block(1024, {{1, 1}}), 1, true));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.droppedBlocks(), quint64(100 - TDCHistogrammerWrapper::maxQueuedBlocks));
+        QCOMPARE(windows.count(), TDCHistogrammerWrapper::maxQueuedBlocks + 2);
     }
 
     void shortBlocksArePaddedAndLongOnesCut()

@@ -5,16 +5,11 @@
 
 namespace kestrane {
 
-namespace {
-constexpr std::size_t batchSize = 4096;
-}
-
 CounterModule::CounterModule(std::uint32_t base, EventEngine &events, bool inputLogic)
     : base_(base),
       events_(events),
       inputLogic_(inputLogic),
       reader_(events.openReader(EventEngine::Selection::allRising(events.channels(), !inputLogic), 0)),
-      batch_(batchSize),
       running_(events.channels(), 0),
       sample_(1 + events.channels(), 0)
 {
@@ -66,12 +61,7 @@ void CounterModule::write(std::uint32_t offset, std::uint32_t value, std::int64_
 
 void CounterModule::drain(std::uint64_t upTo)
 {
-    std::size_t n;
-    do {
-        n = reader_->read(upTo, batch_.data(), batch_.size());
-        for (std::size_t i = 0; i < n; ++i)
-            ++running_[batch_[i].channel];
-    } while (n == batch_.size());
+    reader_->count(upTo, running_.data());
 }
 
 void CounterModule::service(std::int64_t now, Outbox &out)

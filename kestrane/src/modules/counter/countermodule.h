@@ -58,7 +58,6 @@ private:
     EventEngine &events_;
     bool inputLogic_;
     std::unique_ptr<EventEngine::Reader> reader_;
-    std::vector<Event> batch_;
     std::vector<std::uint64_t> running_; // counts of the period in progress
     std::uint32_t control_ = 0;
     std::uint32_t integrationUs_ = defaultIntegrationUs;

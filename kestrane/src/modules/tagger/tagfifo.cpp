@@ -51,8 +51,28 @@ void TagFifo::offer(const tagwire::Tag &tag, std::int64_t atNs, Outbox &out)
     }
     if (anyPending_)
         queueMarkers();
+    if (fifo_.empty() && credit_ >= 1.0) {
+        // The link is idle and may take it: straight through, as most tags go at rates the
+        // link carries.
+        put({tag, 0}, out);
+        credit_ -= 1.0;
+        return;
+    }
     fifo_.push_back({tag, 0});
     ++tagsInFifo_;
+}
+
+void TagFifo::dropped(std::uint8_t channel, std::uint64_t count, std::uint64_t time)
+{
+    if (count == 0)
+        return;
+    const std::uint8_t c = channel % 64;
+    if (pendingLost_[c] == 0)
+        pendingFirst_[c] = time;
+    pendingLost_[c] += count;
+    anyPending_ = true;
+    lost_ += count;
+    lostPerChannel_[c] += count;
 }
 
 void TagFifo::advance(std::int64_t nowNs, Outbox &out, bool flush)

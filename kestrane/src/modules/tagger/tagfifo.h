@@ -26,6 +26,9 @@ public:
     void reset(std::int64_t nowNs);
     // A tag that happened at board time `atNs` (not before the previous one).
     void offer(const tagwire::Tag &tag, std::int64_t atNs, Outbox &out);
+    // `count` tags of `channel` never reached the FIFO (the module fell behind the events),
+    // the first at board time `time`: counted and announced like tags the FIFO dropped.
+    void dropped(std::uint8_t channel, std::uint64_t count, std::uint64_t time);
     // Lets the link drain up to `nowNs`; sends full packets, and what is left when `flush`.
     void advance(std::int64_t nowNs, Outbox &out, bool flush);
     // Sends everything the FIFO holds, markers owed included, regardless of the link's rate.

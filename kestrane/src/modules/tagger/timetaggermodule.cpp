@@ -7,6 +7,10 @@ namespace kestrane {
 
 namespace {
 constexpr std::size_t pullChunk = 8192;
+// How far behind its events the tagger may fall. On a machine too slow to run the board in
+// real time every service would otherwise find more to do than the last, and a stop would wait
+// for all of it; what lies further back is counted lost and announced, as a FIFO overflow is.
+constexpr std::int64_t maxLagNs = 100'000'000;
 } // namespace
 
 TimeTaggerModule::TimeTaggerModule(EventEngine &engine, const Profile &profile)
@@ -15,8 +19,10 @@ TimeTaggerModule::TimeTaggerModule(EventEngine &engine, const Profile &profile)
       fifoTags_(profile.tagFifo),
       linkRate_(profile.tagLinkRate),
       tagUnitFs_(static_cast<std::uint32_t>(std::llround(profile.minBinWidth * 1e15))),
+      nsPerUnit_(profile.minBinWidth * 1e9),
       fifo_(profile.tagFifo, profile.tagLinkRate),
-      events_(pullChunk)
+      events_(pullChunk),
+      skipped_(profile.channels(), 0)
 {
 }
 
@@ -80,6 +86,8 @@ void TimeTaggerModule::write(std::uint32_t offset, std::uint32_t value, std::int
         // A fresh capture: empty FIFO, counts from zero, events from now on.
         fifo_.reset(now);
         reader_ = engine_.openReader(selection(), engine_.toUnits(now));
+        overrunReported_ = 0;
+        std::fill(std::begin(overrunSeen_), std::end(overrunSeen_), 0);
         enabled_ = true;
         stopping_ = false;
         lastService_ = now;
@@ -94,15 +102,41 @@ void TimeTaggerModule::pull(std::int64_t now, Outbox &out)
     if (!reader_)
         return;
     const std::uint64_t upTo = engine_.toUnits(now);
+    const std::uint64_t lagLimit = engine_.toUnits(now - maxLagNs);
+    if (reader_->position() < lagLimit) {
+        const std::uint64_t from = reader_->position();
+        std::fill(skipped_.begin(), skipped_.end(), 0);
+        reader_->count(lagLimit, skipped_.data());
+        for (std::uint32_t c = 0; c < channels_ && c < tagwire::maxChannels; ++c)
+            fifo_.dropped(static_cast<std::uint8_t>(c), skipped_[c], from);
+        reportOverrun(from);
+    }
     for (;;) {
+        const std::uint64_t from = reader_->position();
         const std::size_t n = reader_->read(upTo, events_.data(), events_.size());
+        reportOverrun(from);
         for (std::size_t i = 0; i < n; ++i) {
             const Event &e = events_[i];
+            // The link's timing needs no better than a nanosecond; the exact conversion would
+            // cost more than the rest of a tag's way.
             fifo_.offer({e.time, static_cast<std::uint8_t>(e.channel), static_cast<std::uint8_t>(e.edge)},
-                        engine_.toNs(e.time), out);
+                        static_cast<std::int64_t>(static_cast<double>(e.time) * nsPerUnit_), out);
         }
         if (n < events_.size())
             break;
+    }
+}
+
+void TimeTaggerModule::reportOverrun(std::uint64_t from)
+{
+    // Events the engine let go before this module read them are lost tags too.
+    if (reader_->overrun() == overrunReported_)
+        return;
+    overrunReported_ = reader_->overrun();
+    for (std::uint32_t c = 0; c < channels_ && c < tagwire::maxChannels; ++c) {
+        const std::uint64_t missed = reader_->overrun(c) - overrunSeen_[c];
+        overrunSeen_[c] += missed;
+        fifo_.dropped(static_cast<std::uint8_t>(c), missed, from);
     }
 }
 

@@ -54,6 +54,7 @@ public:
 
 private:
     void pull(std::int64_t now, Outbox &out);
+    void reportOverrun(std::uint64_t from);
     EventEngine::Selection selection() const;
 
     EventEngine &engine_;
@@ -61,14 +62,18 @@ private:
     std::uint64_t fifoTags_;
     double linkRate_;
     std::uint32_t tagUnitFs_;
+    double nsPerUnit_;
     TagFifo fifo_;
     std::unique_ptr<EventEngine::Reader> reader_;
     std::vector<Event> events_;
+    std::vector<std::uint64_t> skipped_; // per channel, events passed over while too far behind
 
     bool enabled_ = false;
     bool stopping_ = false; // disabled by a write; the rest goes out before the answer
     std::uint32_t masks_[4] = {0, 0, 0, 0};
     std::int64_t lastService_ = 0;
+    std::uint64_t overrunReported_ = 0;     // the reader's overrun already turned into losses
+    std::uint64_t overrunSeen_[tagwire::maxChannels] = {};
 };
 
 } // namespace kestrane

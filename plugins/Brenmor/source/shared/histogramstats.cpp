@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
-#include "numberformat.h"
 
 namespace histstats {
 
@@ -28,65 +28,94 @@ const std::array<double, logTableSize> &logTable()
     return table;
 }
 
+// table[0] is 0, the value of an empty bin, so the common case takes one predictable branch.
 inline double logOf(double v, const std::array<double, logTableSize> &table)
 {
-    if (v == 0)
-        return 0;
-    if (v > 0 && v < double(logTableSize)) {
+    if (v >= 0 && v < double(logTableSize)) {
         const auto k = std::size_t(v);
         if (double(k) == v)
             return table[k];
     }
-    return std::log10(v);
+    return v == 0 ? 0.0 : std::log10(v);
 }
 
-// Σ (i − origin) × d[i] over [begin, end), with independent partial sums so the additions do
-// not wait for each other.
+// Two doubles at a time (SSE2, always there on x86-64) with four independent partial sums, so
+// neither the additions wait for each other nor the compiler has to reorder them itself.
+typedef double v2d __attribute__((vector_size(16)));
+
+inline v2d load2(const double *p)
+{
+    v2d v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline double lanes(v2d a, v2d b, v2d c, v2d d)
+{
+    const v2d s = (a + b) + (c + d);
+    return s[0] + s[1];
+}
+
+// Σ (i − origin) × d[i] over [begin, end).
 double weightedSum(const double *d, std::size_t begin, std::size_t end, double origin)
 {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    v2d a0 = {0, 0}, a1 = a0, a2 = a0, a3 = a0;
+    const double x0 = double(begin) - origin;
+    v2d x = {x0, x0 + 1};
+    const v2d two = {2, 2}, four = {4, 4}, six = {6, 6}, eight = {8, 8};
     std::size_t i = begin;
-    double x = double(begin) - origin;
-    for (; i + 4 <= end; i += 4, x += 4) {
-        s0 += x * d[i];
-        s1 += (x + 1) * d[i + 1];
-        s2 += (x + 2) * d[i + 2];
-        s3 += (x + 3) * d[i + 3];
+    for (; i + 8 <= end; i += 8, x += eight) {
+        a0 += x * load2(d + i);
+        a1 += (x + two) * load2(d + i + 2);
+        a2 += (x + four) * load2(d + i + 4);
+        a3 += (x + six) * load2(d + i + 6);
     }
-    for (; i < end; ++i, x += 1)
-        s0 += x * d[i];
-    return (s0 + s1) + (s2 + s3);
+    double s = lanes(a0, a1, a2, a3);
+    for (; i < end; ++i)
+        s += (double(i) - origin) * d[i];
+    return s;
 }
 
 // Σ d[i] × (i − centre)² over [begin, end).
 double spreadSum(const double *d, std::size_t begin, std::size_t end, double centre)
 {
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    v2d a0 = {0, 0}, a1 = a0, a2 = a0, a3 = a0;
+    const double x0 = double(begin) - centre;
+    v2d x = {x0, x0 + 1};
+    const v2d two = {2, 2}, four = {4, 4}, six = {6, 6}, eight = {8, 8};
     std::size_t i = begin;
-    double x = double(begin) - centre;
-    for (; i + 4 <= end; i += 4, x += 4) {
-        s0 += d[i] * x * x;
-        s1 += d[i + 1] * (x + 1) * (x + 1);
-        s2 += d[i + 2] * (x + 2) * (x + 2);
-        s3 += d[i + 3] * (x + 3) * (x + 3);
+    for (; i + 8 <= end; i += 8, x += eight) {
+        const v2d x1 = x + two, x2 = x + four, x3 = x + six;
+        a0 += load2(d + i) * x * x;
+        a1 += load2(d + i + 2) * x1 * x1;
+        a2 += load2(d + i + 4) * x2 * x2;
+        a3 += load2(d + i + 6) * x3 * x3;
     }
-    for (; i < end; ++i, x += 1)
-        s0 += d[i] * x * x;
-    return (s0 + s1) + (s2 + s3);
+    double s = lanes(a0, a1, a2, a3);
+    for (; i < end; ++i) {
+        const double x1 = double(i) - centre;
+        s += d[i] * x1 * x1;
+    }
+    return s;
 }
 
 // The visible total is a whole number of events; summed as such it does not depend on the
 // order of the additions.
 std::uint64_t wholeSum(const double *d, std::size_t begin, std::size_t end)
 {
+    // Without branches on the values: empty bins are half of a typical histogram.
+    const auto whole = [](double v) {
+        v = v > 0 ? v : 0.0;
+        return v < 1.8e19 ? std::uint64_t(v) : std::uint64_t(1.8e19);
+    };
     std::uint64_t s0 = 0, s1 = 0;
     std::size_t i = begin;
     for (; i + 2 <= end; i += 2) {
-        s0 += histfmt::countOf(d[i]);
-        s1 += histfmt::countOf(d[i + 1]);
+        s0 += whole(d[i]);
+        s1 += whole(d[i + 1]);
     }
     for (; i < end; ++i)
-        s0 += histfmt::countOf(d[i]);
+        s0 += whole(d[i]);
     return s0 + s1;
 }
 

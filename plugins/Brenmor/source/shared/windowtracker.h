@@ -24,6 +24,8 @@ public:
     Step deliver(std::size_t h, std::uint32_t w, bool last);
     // Takes window w as exported.
     void exportDone(std::uint32_t w, std::uint32_t lost);
+    // A window that was complete but could not be written counts as lost.
+    void addLost(std::uint32_t n) { m_lostWindows += n; }
 
     std::uint32_t winNum() const { return m_winNum; }
     std::uint32_t lostWindows() const { return m_lostWindows; }
