@@ -83,16 +83,7 @@ TDCFennick::TDCFennick(std::uint32_t base, std::uint32_t size, TessaronVersion h
         state_->integrationTime = words[1] / 1e6;
     }
 
-    std::weak_ptr<State> weak = state_;
-    const auto ec = state_->link->setRange(
-        base, base + size - 1,
-        [weak](std::uint32_t, std::unique_ptr<std::vector<std::uint32_t>> data, mme_common::BurstType,
-               std::error_code ec, std::uint32_t) {
-            const auto state = weak.lock();
-            if (!state || ec || !data)
-                return;
-            state->deliver(*data);
-        });
+    const auto ec = state_->link->deliverRangeTo(base, base + size - 1, std::weak_ptr<State>(state_));
     if (ec)
         TDC_LOG(tdclog::error, "Counter at 0x" << std::hex << base << ": cannot receive samples: " << ec.message());
 }

@@ -142,16 +142,7 @@ TDCHistogrammerModule::TDCHistogrammerModule(std::uint32_t base, std::uint32_t s
     s.meas = r.at(regs::meas);
     s.takeBounds(std::vector<std::uint32_t>(r.begin() + regs::bounds, r.begin() + regs::bounds + 8));
 
-    std::weak_ptr<State> weak = state_;
-    const auto ec = s.link->setRange(
-        base, base + size - 1,
-        [weak](std::uint32_t, std::unique_ptr<std::vector<std::uint32_t>> data, mme_common::BurstType,
-               std::error_code ec, std::uint32_t) {
-            const auto state = weak.lock();
-            if (!state || ec || !data)
-                return;
-            state->deliver(*data);
-        });
+    const auto ec = s.link->deliverRangeTo(base, base + size - 1, std::weak_ptr<State>(state_));
     if (ec)
         TDC_LOG(tdclog::error, "Histogrammer at 0x" << std::hex << base << ": cannot receive blocks: " << ec.message());
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -37,6 +38,20 @@ public:
     std::error_code post(std::uint32_t address, std::vector<std::uint32_t> data);
 
     std::error_code setRange(std::uint32_t first, std::uint32_t last, vetra::read_handler handler);
+    // Unsolicited messages of [first, last] go to `state->deliver(words)` for as long as the
+    // module's state lives; the link holds it weakly, so a module that is gone gets nothing.
+    template <class State>
+    std::error_code deliverRangeTo(std::uint32_t first, std::uint32_t last, std::weak_ptr<State> weak)
+    {
+        return setRange(first, last,
+                        [weak](std::uint32_t, std::unique_ptr<std::vector<std::uint32_t>> data,
+                               mme_common::BurstType, std::error_code ec, std::uint32_t) {
+                            const auto state = weak.lock();
+                            if (!state || ec || !data)
+                                return;
+                            state->deliver(*data);
+                        });
+    }
     void deleteRange(std::uint32_t first);
     // Raw packets of `stream` go to `callback` on the receive thread; an empty one stops them.
     std::error_code setStreamCallback(std::uint8_t stream, vetra::stream_callback callback);
