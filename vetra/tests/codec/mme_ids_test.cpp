@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -22,35 +23,36 @@ constexpr std::uint8_t readStream = 1;
 constexpr std::uint8_t writeStream = 2;
 constexpr std::uint32_t responseBit = 1u << 25;
 
-// Answers every read with the words address, address + 1, ... and status "ok"; writes are
-// only counted. Records the ids it saw on the read stream.
+// Answers every request that asks for a response the way the board does: reads with the
+// words address, address + 1, ..., writes with their header; both with status "ok". Records
+// the ids of the requests it answered.
 struct answering_peer {
     memory_transport *transport = nullptr;
     std::mutex mutex;
-    std::vector<std::uint32_t> read_ids;
-    std::atomic<std::size_t> writes{0};
+    std::vector<std::uint32_t> answered_ids;
+    std::atomic<std::size_t> requests{0};
 
     void operator()(const std::vector<std::uint8_t> &bytes)
     {
         packet_codec::packet p;
         if (packet_codec::decode(bytes.data(), bytes.size(), p) || p.payload.size() < 3)
             return;
-        if (p.stream != readStream) {
-            ++writes;
-            return;
-        }
+        ++requests;
+        const bool read = p.stream == readStream;
         const std::uint32_t id = p.payload[0];
         const std::uint32_t address = p.payload[1];
         const std::uint32_t control = p.payload[2];
+        if (!read && !(control & responseBit))
+            return;
         std::vector<std::uint32_t> response{id, address, control & ~responseBit};
-        for (std::uint32_t i = 0; i < (control & 0x1FFFFF); ++i)
+        for (std::uint32_t i = 0; read && i < (control & 0x1FFFFF); ++i)
             response.push_back(address + i);
         response.push_back(8);
         {
             std::lock_guard<std::mutex> lock(mutex);
-            read_ids.push_back(id);
+            answered_ids.push_back(id);
         }
-        transport->feed(packet_codec::encode(readStream, response));
+        transport->feed(packet_codec::encode(p.stream, response));
     }
 };
 
@@ -81,10 +83,10 @@ struct memory_over_memory {
 TEST(MemoryEngineIds, IdsCountOnPastSixteenBitsAndStillFindTheirResponses)
 {
     memory_over_memory link;
-    const auto one = std::make_shared<const std::vector<std::uint32_t>>(1, 0u);
+    const auto one = std::make_shared<const std::vector<std::uint32_t>>(1, 7u);
 
-    // Ids are shared by every engine of the process: walk to the next multiple of 65 536 with
-    // writes that want no response, so nothing stays pending.
+    // Each half (reads, writes) numbers its requests for the whole process: walk the write half
+    // to the next multiple of 65 536 with writes that want no response, so nothing stays pending.
     std::uint32_t id = link.memory->write(0x40, one, BurstType::INCREMENTING, mme_common::write_handler{}, {});
     std::size_t sent = 1;
     while (((id + 1) & 0xFFFFu) != 0) {
@@ -97,30 +99,36 @@ TEST(MemoryEngineIds, IdsCountOnPastSixteenBitsAndStillFindTheirResponses)
     ASSERT_GE(id, 0xFFFFu);
     EXPECT_EQ(link.memory->pendingWrites(), 0u);
 
-    // The next reads carry ids whose low sixteen bits start again at zero.
-    auto first = link.memory->readFuture(0x1000, 2, BurstType::INCREMENTING, {});
-    auto second = link.memory->readFuture(0x2000, 1, BurstType::INCREMENTING, {});
+    // The next writes carry ids whose low sixteen bits start again at zero; a read beside them
+    // keeps its own numbering.
+    auto first = link.memory->writeFuture(0x1000, one, BurstType::INCREMENTING, {});
+    auto read = link.memory->readFuture(0x2000, 2, BurstType::INCREMENTING, {});
+    auto second = link.memory->writeFuture(0x3000, one, BurstType::INCREMENTING, {});
+    sent += 3;
     ASSERT_EQ(first.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(read.wait_for(5s), std::future_status::ready);
     ASSERT_EQ(second.wait_for(5s), std::future_status::ready);
-    auto a = first.get();
-    auto b = second.get();
-    EXPECT_FALSE(a.first) << a.first.message();
-    EXPECT_FALSE(b.first) << b.first.message();
-    ASSERT_TRUE(a.second && b.second);
-    EXPECT_EQ(*a.second, (std::vector<std::uint32_t>{0x1000, 0x1001}));
-    EXPECT_EQ(*b.second, (std::vector<std::uint32_t>{0x2000}));
+    const std::error_code a = first.get();
+    const std::error_code b = second.get();
+    EXPECT_FALSE(a) << a.message();
+    EXPECT_FALSE(b) << b.message();
+    auto data = read.get();
+    EXPECT_FALSE(data.first) << data.first.message();
+    ASSERT_TRUE(data.second);
+    EXPECT_EQ(*data.second, (std::vector<std::uint32_t>{0x2000, 0x2001}));
     {
         std::lock_guard<std::mutex> lock(link.peer.mutex);
-        ASSERT_EQ(link.peer.read_ids.size(), 2u);
-        EXPECT_EQ(link.peer.read_ids[0], id + 1);
-        EXPECT_EQ(link.peer.read_ids[1], id + 2);
-        EXPECT_EQ(link.peer.read_ids[0] & 0xFFFFu, 0u);
+        ASSERT_EQ(link.peer.answered_ids.size(), 3u);
+        EXPECT_EQ(link.peer.answered_ids[0], id + 1) << "the full id goes on the wire";
+        EXPECT_EQ(link.peer.answered_ids[2], id + 2);
+        EXPECT_EQ(link.peer.answered_ids[0] & 0xFFFFu, 0u);
     }
+    EXPECT_EQ(link.memory->pendingWrites(), 0u);
     EXPECT_EQ(link.memory->pendingReads(), 0u);
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (link.peer.writes.load() < sent && std::chrono::steady_clock::now() < deadline)
+    while (link.peer.requests.load() < sent && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(link.peer.writes.load(), sent);
+    EXPECT_EQ(link.peer.requests.load(), sent);
 }
 
 } // namespace
