@@ -1,5 +1,6 @@
-// Transaction ids of the memory engine beyond sixteen bits, over the in-memory transport with a
-// peer that answers reads the way the board does.
+// The memory engine over the in-memory transport with a peer that answers the way the board
+// does: transaction ids beyond sixteen bits, responses without a status word, and the edges of
+// the address ranges that take unsolicited messages.
 
 #include "memory_transport.h"
 #include "mme/mme.h"
@@ -11,6 +12,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <string>
 #include <mutex>
 #include <thread>
 
@@ -31,6 +34,7 @@ struct answering_peer {
     std::mutex mutex;
     std::vector<std::uint32_t> answered_ids;
     std::atomic<std::size_t> requests{0};
+    std::atomic<bool> with_status{true}; // false: responses end without their status word
 
     void operator()(const std::vector<std::uint8_t> &bytes)
     {
@@ -47,7 +51,8 @@ struct answering_peer {
         std::vector<std::uint32_t> response{id, address, control & ~responseBit};
         for (std::uint32_t i = 0; read && i < (control & 0x1FFFFF); ++i)
             response.push_back(address + i);
-        response.push_back(8);
+        if (with_status)
+            response.push_back(8);
         {
             std::lock_guard<std::mutex> lock(mutex);
             answered_ids.push_back(id);
@@ -62,7 +67,7 @@ struct memory_over_memory {
     std::unique_ptr<pte> packets;
     std::unique_ptr<mme> memory;
 
-    memory_over_memory()
+    explicit memory_over_memory(mme_common::read_handler defaultRead = {})
     {
         auto owned = std::make_unique<memory_transport>(false, std::size_t(1) << 20, false);
         transport = owned.get();
@@ -70,7 +75,7 @@ struct memory_over_memory {
         transport->set_peer([this](const std::vector<std::uint8_t> &bytes) { peer(bytes); });
         packets = std::make_unique<pte>(std::move(owned), pte::stream_handler{}, pte::error_handler{});
         EXPECT_FALSE(packets->open("memory", {}));
-        memory = std::make_unique<mme>(*packets, readStream, writeStream, 5s);
+        memory = std::make_unique<mme>(*packets, readStream, writeStream, 5s, std::move(defaultRead));
     }
     ~memory_over_memory()
     {
@@ -129,6 +134,51 @@ TEST(MemoryEngineIds, IdsCountOnPastSixteenBitsAndStillFindTheirResponses)
     while (link.peer.requests.load() < sent && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
     EXPECT_EQ(link.peer.requests.load(), sent);
+}
+
+TEST(MemoryEngineStatus, AResponseWithoutItsStatusWordIsNoSuccess)
+{
+    memory_over_memory link;
+    link.peer.with_status = false;
+    const auto one = std::make_shared<const std::vector<std::uint32_t>>(1, 7u);
+    auto read = link.memory->readFuture(0x2000, 2, BurstType::INCREMENTING, {});
+    auto write = link.memory->writeFuture(0x3000, one, BurstType::INCREMENTING, {});
+    ASSERT_EQ(read.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(write.wait_for(5s), std::future_status::ready);
+    auto data = read.get();
+    EXPECT_EQ(data.first, make_error_code(mme_error::unknown_error)) << data.first.message();
+    EXPECT_EQ(write.get(), make_error_code(mme_error::unknown_error));
+
+    link.peer.with_status = true;
+    auto again = link.memory->readFuture(0x2000, 1, BurstType::INCREMENTING, {});
+    ASSERT_EQ(again.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(again.get().first) << "with its status word the same response succeeds";
+}
+
+TEST(MemoryEngineRanges, UnsolicitedMessagesGoToTheRangeThatHoldsTheirAddressOnly)
+{
+    std::mutex m;
+    std::condition_variable changed;
+    std::vector<std::pair<std::string, std::uint32_t>> seen;
+    const auto recorder = [&](std::string who) {
+        return [&, who](std::uint32_t address, std::unique_ptr<std::vector<std::uint32_t>>, BurstType,
+                        std::error_code, std::uint32_t) {
+            std::lock_guard<std::mutex> lock(m);
+            seen.emplace_back(who, address);
+            changed.notify_all();
+        };
+    };
+    memory_over_memory link(recorder("default"));
+    ASSERT_TRUE(link.memory->setRangeHandlers(0x100, 0x1FF, recorder("range"), {}));
+    ASSERT_TRUE(link.memory->setRangeHandlers(0x300, 0x300, recorder("single"), {}));
+    for (std::uint32_t address : {0xFFu, 0x100u, 0x1FFu, 0x200u, 0x2FFu, 0x300u, 0x301u})
+        link.transport->feed(packet_codec::encode(readStream, {0x80000000u | address, address, 1, 0xAB, 8}));
+    std::unique_lock<std::mutex> lock(m);
+    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return seen.size() == 7; }));
+    const std::vector<std::pair<std::string, std::uint32_t>> expected{
+        {"default", 0xFF}, {"range", 0x100}, {"range", 0x1FF}, {"default", 0x200},
+        {"default", 0x2FF}, {"single", 0x300}, {"default", 0x301}};
+    EXPECT_EQ(seen, expected);
 }
 
 } // namespace
