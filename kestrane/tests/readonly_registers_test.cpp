@@ -166,3 +166,27 @@ TEST_F(ReadOnlyRegisters, ResponsesEchoIdsBeyondSixteenBits)
     }
     EXPECT_EQ(sent[6].at(3), 0x12345u) << "the read sees the previous write";
 }
+
+TEST_F(ReadOnlyRegisters, BurstsReachingOnePastAWindowFailAsAWhole)
+{
+    std::vector<std::vector<std::uint32_t>> sent;
+    std::mutex m;
+    board.setOutput([&](std::uint8_t, const std::vector<std::uint32_t> &p) {
+        std::lock_guard<std::mutex> lock(m);
+        sent.push_back(p);
+    });
+    constexpr std::uint32_t decodeError = 2;
+    for (const Window &w : windows()) {
+        // The last word of the window and the one after it: whatever module lies beyond, the
+        // burst leaves its own module and fails with a decode error, without data.
+        const std::uint32_t last = w.base + w.size - 1;
+        board.handlePacket(Board::readStream, {1, last, 2});
+        board.handlePacket(Board::writeStream, {2, last, (1u << 25) | 2, 0, 0});
+        std::lock_guard<std::mutex> lock(m);
+        ASSERT_EQ(sent.size(), 2u) << std::hex << "type 0x" << w.type;
+        EXPECT_EQ(sent[0], (std::vector<std::uint32_t>{1, last, 2, decodeError})) << std::hex << "type 0x" << w.type;
+        EXPECT_EQ(sent[1], (std::vector<std::uint32_t>{2, last, (1u << 25) | 2, decodeError}))
+            << std::hex << "type 0x" << w.type;
+        sent.clear();
+    }
+}
