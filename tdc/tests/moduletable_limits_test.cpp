@@ -30,7 +30,10 @@ protected:
         entries.insert(entries.end(), more.begin(), more.end());
         board->memory.clear();
         testboards::writeTable(board->memory, entries);
-        board->memory[0x1002] = 0; // an empty firmware tag
+        board->memory[0x1000] = 0x12345678; // compile time
+        board->memory[0x1001] = 0x1;
+        board->memory[0x1002] = 1; // a firmware tag of one byte
+        board->memory[0x1020] = 'm';
         EXPECT_FALSE(backend.open(testboards::findDevice(backend, serial), {}, 2000ms));
         std::string error;
         try {
