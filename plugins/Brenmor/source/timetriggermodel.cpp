@@ -397,7 +397,9 @@ void TimeTriggerModel::postCombined(const QString &path)
         },
         [this](const QString &file, bool, std::uint64_t) {
             QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
-        });
+        },
+        // The grid keeps its cells from one window to the next: its windows go one at a time.
+        QStringLiteral("combined grid"));
 }
 
 void TimeTriggerModel::exportComplete(QString path)

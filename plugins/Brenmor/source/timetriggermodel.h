@@ -4,14 +4,14 @@
 // exported (images through the view's chart, text files here) and windows that were skipped
 // are counted.
 //
-// Files are formatted and written by a writer thread of the model, in the order of the
-// windows; their completions come back to the GUI thread in that order and feed the size
+// Files are formatted and written by the writer threads of the model; their completions
+// come back to the GUI thread in the order of the windows and feed the size
 // accounting of the window they belong to.
 //
-// Ownership: created by the time-trigger panel in QML; owns its group and its writer thread
-// (the destructor stops a running run and lets the writer finish what was posted). The
+// Ownership: created by the time-trigger panel in QML; owns its group and its writer threads
+// (the destructor stops a running run and lets the writers finish what was posted). The
 // wrappers in histModels belong to the backend wrapper; a wrapper that goes away simply
-// leaves the list. Threads: GUI thread; the writer thread only formats and writes.
+// leaves the list. Threads: GUI thread; the writer threads only format and write.
 
 #include <QHash>
 #include <QList>
