@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -20,9 +21,13 @@ namespace {
 // Windows whose completions never all arrive (an image the view did not write) are forgotten
 // after this many newer ones.
 constexpr std::size_t maxPendingWindows = 1024;
-// Text files waiting for the writer thread, each holding its window's counts. A disk or a
-// machine that cannot keep up loses windows (counted in lostWindows) instead of memory.
-constexpr std::size_t maxQueuedFiles = 256;
+// Text files waiting for the writer threads, each holding its window's counts: enough for
+// seconds of a busy run to ride out a slow moment of the disk or the machine, within a bound
+// on the counts held. One that cannot keep up for longer loses windows (counted in
+// lostWindows) instead of memory.
+constexpr std::size_t maxQueuedFiles = 1024;
+constexpr std::size_t maxQueuedBytes = std::size_t(512) << 20;
+constexpr std::size_t minQueuedFiles = 16;
 } // namespace
 
 TimeTriggerModel::TimeTriggerModel(QObject *parent)
@@ -328,7 +333,13 @@ void TimeTriggerModel::exportWindow(uint window)
     if (m_pendingWindows.size() > maxPendingWindows)
         m_pendingWindows.pop_front();
 
-    const bool writerFull = m_writer->pending() >= maxQueuedFiles;
+    std::size_t widest = 1;
+    for (const auto &wrapper : qAsConst(m_running))
+        if (wrapper)
+            widest = std::max(widest, std::size_t(wrapper->dataContainer()->data().size()));
+    const std::size_t queueLimit =
+        std::clamp(maxQueuedBytes / (widest * sizeof(double)), minQueuedFiles, maxQueuedFiles);
+    const bool writerFull = m_writer->pending() >= queueLimit;
     bool skipped = false;
     for (const QString &ext : qAsConst(m_extension)) {
         if (ext == QLatin1String(".csv") && writerFull) {
@@ -356,7 +367,7 @@ void TimeTriggerModel::exportWindow(uint window)
         m_tracker.addLost(1);
         if (m_unwrittenWindows++ == 0)
             qWarning().noquote() << "Time trigger: the files of window " + QString::number(window) +
-                                        " are not written, the writer is " + QString::number(maxQueuedFiles) +
+                                        " are not written, the writer is " + QString::number(queueLimit) +
                                         " files behind";
     }
 }

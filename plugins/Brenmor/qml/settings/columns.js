@@ -3,7 +3,7 @@
 
 var columns = [
     { key: "select", title: "", width: 40 },
-    { key: "name", title: "NAME", width: 100 },
+    { key: "name", title: "NAME", width: 124 },
     { key: "active", title: "ON", width: 60 },
     { key: "meas", title: "MEAS CH", width: 116 },
     { key: "ref", title: "REF CH", width: 116 },
@@ -12,6 +12,8 @@ var columns = [
     { key: "right", title: "RIGHT BOUND", width: 100 },
     { key: "width", title: "BIN WIDTH", width: 100 },
     { key: "period", title: "REFRESH", width: 90 },
+    { key: "accumulate", title: "ACCUMULATE", width: 88 },
+    { key: "multiHit", title: "MULTI HIT", width: 76 },
     { key: "actions", title: "", width: 116 },
     { key: "chart", title: "HISTOGRAM", width: 130 },
     { key: "info", title: "RANGE / BINS", width: 92 }

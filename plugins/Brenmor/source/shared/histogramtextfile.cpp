@@ -76,19 +76,26 @@ void appendHistogramBlock(std::string &out, const std::string &name, double left
     out += "# Bin value [s], Counts\n";
     const BinColumn *column = n <= cachedBins ? &binColumn(left, binWidth, n) : nullptr;
     if (column && column->fits) {
-        // Written in place: at most a slot, a count and a line feed per bin.
+        // Lines are put together in a small buffer that stays in the cache and go to the text
+        // a buffer at a time (growing the text first would clear memory only to overwrite it).
         constexpr std::size_t maxLine = sizeof(Slot) + 20 + 1;
-        const std::size_t at = out.size();
-        out.resize(at + n * maxLine);
-        char *p = &out[at];
+        char buffer[std::size_t(1) << 15];
+        std::size_t at = 0;
+        out.reserve(out.size() + n * 14 + 64);
         const Slot *slot = column->cells.data();
         for (std::size_t i = 0; i < n; ++i) {
+            if (at > sizeof buffer - maxLine) {
+                out.append(buffer, at);
+                at = 0;
+            }
+            char *p = buffer + at;
             std::memcpy(p, slot[i].text, sizeof(Slot));
             p += slot[i].length;
             p = writeCount(p, counts[i]);
             *p++ = '\n';
+            at = std::size_t(p - buffer);
         }
-        out.resize(std::size_t(p - out.data()));
+        out.append(buffer, at);
     } else {
         char line[2 * histfmt::maxChars + 2];
         for (std::size_t i = 0; i < n; ++i) {

@@ -281,4 +281,51 @@ TestCase {
         compare(view.ttPanel.repetitions, 12);
         settings.clear();
     }
+
+    function test_axisUnits() {
+        createView(1);
+        compare(view.plot.xAxis.label(1.5e-9), "1.50 ns", "seconds by default");
+        var factor = findChild(view, "axisFactorFieldText");
+        var unit = findChild(view, "axisUnitFieldText");
+        var offset = findChild(view, "axisOffsetFieldText");
+        verify(factor && unit && offset);
+        factor.text = "0";
+        factor.accepted();
+        compare(view.ttModel.convFactor, 1, "a factor of 0 is refused");
+        compare(factor.error, "A number other than 0, e.g., 1e9 or 0.5");
+        factor.text = "1e9";
+        factor.accepted();
+        compare(view.ttModel.convFactor, 1e9);
+        compare(factor.error, "");
+        unit.text = "";
+        unit.accepted();
+        compare(view.ttModel.unit, "s");
+        unit.text = "m";
+        unit.accepted();
+        compare(view.ttModel.unit, "m");
+        offset.text = "-1.5 m";
+        offset.accepted();
+        compare(view.ttModel.convOffset, 0);
+        offset.text = "-1.5";
+        offset.accepted();
+        compare(view.ttModel.convOffset, -1.5);
+        // 3 ns × 1e9 − 1.5 = 1.5 m; 4 µs × 1e9 − 1.5 = 3998.5 m, which takes the K prefix.
+        compare(view.plot.xAxis.label(3e-9), "1.50 m");
+        compare(view.plot.xAxis.label(4e-6), "4.00 Km");
+        compare(view.axisText(3e-9, 1), "1.5 m");
+
+        store.clear();
+        view.saveSettings();
+        compare(settings.value("axisUnit"), "m");
+        compare(Number(settings.value("axisFactor")), 1e9);
+        view.destroy();
+        wait(0);
+        createView(0);
+        settings.setValue("axisFactor", "garbage");
+        view.loadSettings();
+        compare(view.ttModel.unit, "m");
+        compare(view.ttModel.convFactor, 1, "a stored value is checked like a typed one");
+        compare(view.ttModel.convOffset, -1.5);
+        settings.clear();
+    }
 }
