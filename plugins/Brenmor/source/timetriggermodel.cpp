@@ -260,6 +260,7 @@ void TimeTriggerModel::start()
     m_timer.start();
     m_pendingWindows.clear();
     m_windowOfPath.clear();
+    m_lastWrittenWindow = 0;
     if (m_refreshPeriod == 0)
         qWarning().noquote() << "Time trigger: a window of 0 ms cannot be recorded";
     m_group->enable(std::chrono::duration<double>(m_refreshPeriod / 1000.0), m_repetition);
@@ -352,14 +353,14 @@ void TimeTriggerModel::exportWindow(uint window)
         } else if (m_singleCSV && m_running.size() >= 2 && m_grid) {
             const QString file = base + ext;
             m_windowOfPath.insert(file, pending.sequence);
-            postCombined(file);
+            postCombined(file, window);
         } else {
             for (const auto &wrapper : qAsConst(m_running)) {
                 if (!wrapper)
                     continue;
                 const QString file = base + QLatin1Char('_') + wrapper->name() + QStringLiteral(".csv");
                 m_windowOfPath.insert(file, pending.sequence);
-                postFile(file, wrapper);
+                postFile(file, wrapper, window);
             }
         }
     }
@@ -372,7 +373,7 @@ void TimeTriggerModel::exportWindow(uint window)
     }
 }
 
-void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper)
+void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window)
 {
     const HistogrammerDevice::Bounds bounds = wrapper->currentBounds();
     const double left = bounds.left.value_or(0);
@@ -384,12 +385,13 @@ void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wra
         [data, left, width, name](std::string &text) {
             histfile::appendHistogramBlock(text, name, left, width, data.constData(), std::size_t(data.size()));
         },
-        [this](const QString &file, bool, std::uint64_t) {
-            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
+        [this, window](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file, window] { textFileWritten(file, window); },
+                                      Qt::QueuedConnection);
         });
 }
 
-void TimeTriggerModel::postCombined(const QString &path)
+void TimeTriggerModel::postCombined(const QString &path, uint window)
 {
     std::vector<QVector<double>> columns;
     std::vector<std::string> names;
@@ -406,11 +408,18 @@ void TimeTriggerModel::postCombined(const QString &path)
                 grid->put(h, columns[h].constData(), std::size_t(columns[h].size()));
             grid->appendText(text, names);
         },
-        [this](const QString &file, bool, std::uint64_t) {
-            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
+        [this, window](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file, window] { textFileWritten(file, window); },
+                                      Qt::QueuedConnection);
         },
         // The grid keeps its cells from one window to the next: its windows go one at a time.
         QStringLiteral("combined grid"));
+}
+
+void TimeTriggerModel::textFileWritten(const QString &path, uint window)
+{
+    m_lastWrittenWindow = window;
+    exportComplete(path);
 }
 
 void TimeTriggerModel::exportComplete(QString path)

@@ -80,6 +80,9 @@ public:
     int pendingWrites() const;
     // Blocks until the writer has written everything posted so far (tests, benchmarks).
     void waitForWrites();
+    // The window of the text file written last in this run (0 before the first): files are
+    // reported in posting order, so every text file of an earlier window is written.
+    uint lastWrittenWindow() const { return m_lastWrittenWindow; }
 
     void setFolder(const QUrl &folder);
     void setSubFolder(const QString &subFolder);
@@ -138,8 +141,9 @@ private:
     void stop(bool byProperty);
     void exportWindow(uint window);
     QString localFolder() const;
-    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper);
-    void postCombined(const QString &path);
+    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window);
+    void postCombined(const QString &path, uint window);
+    void textFileWritten(const QString &path, uint window);
     void completeExtension(quint64 sequence, const QString &extension);
 
     QUrl m_folder;
@@ -173,5 +177,6 @@ private:
     quint64 m_nextSequence = 0;
     // Windows of the run whose text files were not written (the writer too far behind).
     quint64 m_unwrittenWindows = 0;
+    uint m_lastWrittenWindow = 0;
     std::unique_ptr<FileWriterQueue> m_writer;
 };

@@ -110,6 +110,7 @@ private slots:
 
         model.waitForWrites();
         QCoreApplication::processEvents();
+        QCOMPARE(model.lastWrittenWindow(), 4u);
         for (const char *name : {"run1_A.csv", "run1_B.csv", "run2_A.csv", "run4_B.csv"})
             QVERIFY2(QFileInfo::exists(file("S", name)), name);
         // The text files are complete, the images not yet: nothing published.

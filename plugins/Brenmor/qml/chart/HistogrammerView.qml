@@ -37,6 +37,12 @@ PluginView {
                                  ttModel ? ttModel.unit : "s");
     }
 
+    // A width in the axis's unit: scaled, not moved.
+    function spanText(v, decimals) {
+        return Format.formatAxis(v, decimals === undefined ? 2 : decimals,
+                                 ttModel ? Math.abs(ttModel.convFactor) : 1, 0, ttModel ? ttModel.unit : "s");
+    }
+
     // The time axis in another unit (factor × time + offset): each returns "" when the text
     // was taken, else the reason, and then changes nothing.
     function setAxisUnit(text) {

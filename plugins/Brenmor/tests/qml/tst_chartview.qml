@@ -129,7 +129,7 @@ TestCase {
         view.addHistogramModel(hists[0]);
         var card = findChild(view, "histogramCard0");
         verify(card);
-        compare(findChild(card, "cell_PEAK").text, "4.00 ns");
+        compare(findChild(card, "cell_PEAK").text, "4.000 ns");
         compare(findChild(card, "cell_PEAK COUNTS").text, "321");
         compare(findChild(card, "cell_RATE").text, "12.50 kHz");
         view.addColumn("TIME");
@@ -141,7 +141,16 @@ TestCase {
         compare(findChild(card, "cell_FWHM").text, "--");
         view.ttModel.convFactor = 1e3;
         view.ttModel.unit = "m";
-        compare(findChild(card, "cell_MEAN").text, "5.00 um", "the unit formatter follows the model");
+        compare(findChild(card, "cell_MEAN").text, "5.000 um", "the unit formatter follows the model");
+        // Positions take the offset, widths only the factor.
+        view.ttModel.convOffset = 2e-6;
+        compare(findChild(card, "cell_MEAN").text, "7.000 um");
+        compare(findChild(card, "cell_STD").text, "100.000 nm", "a spread is not moved by the offset");
+        view.ttModel.convFactor = -1e3;
+        compare(findChild(card, "cell_STD").text, "100.000 nm", "nor turned negative");
+        view.ttModel.convFactor = 1;
+        view.ttModel.convOffset = 0;
+        view.ttModel.unit = "s";
     }
 
     function test_exportWritesIntoNewFolders() {
