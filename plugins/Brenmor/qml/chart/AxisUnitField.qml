@@ -26,7 +26,7 @@ Row {
         id: field
         property string error: ""
         objectName: root.objectName + "Text"
-        width: 72
+        width: 88
         text: root.shown
         selectByMouse: true
         color: error === "" ? Style.textColor : Style.errorColor

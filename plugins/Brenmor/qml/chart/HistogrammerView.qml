@@ -332,14 +332,14 @@ PluginView {
                 AxisUnitField {
                     objectName: "axisFactorField"
                     caption: "Factor"
-                    shown: root.ttModel ? String(root.ttModel.convFactor) : "1"
+                    shown: root.ttModel ? Files.plainNumberText(root.ttModel.convFactor) : "1"
                     apply: root.setAxisFactor
                     tip: "The axis shows factor × time + offset"
                 }
                 AxisUnitField {
                     objectName: "axisOffsetField"
                     caption: "Offset"
-                    shown: root.ttModel ? String(root.ttModel.convOffset) : "0"
+                    shown: root.ttModel ? Files.plainNumberText(root.ttModel.convOffset) : "0"
                     apply: root.setAxisOffset
                     tip: "The axis shows factor × time + offset"
                 }

@@ -139,6 +139,15 @@ function parsePlainNumber(text) {
     return isFinite(v) ? v : null;
 }
 
+// A plain number as short as it goes: large and small ones in exponent form ("2e+8"), which
+// parsePlainNumber reads back.
+function plainNumberText(v) {
+    var a = Math.abs(v);
+    if (a >= 1e6 || (a > 0 && a < 1e-3))
+        return Number(v).toExponential();
+    return String(v);
+}
+
 function parseFactor(text) {
     var v = parsePlainNumber(text);
     return v === null || v === 0 ? null : v;

@@ -306,6 +306,7 @@ TestCase {
         factor.accepted();
         compare(view.ttModel.convFactor, 1e9);
         compare(factor.error, "");
+        compare(factor.text, "1e+9", "shown short");
         unit.text = "";
         unit.accepted();
         compare(view.ttModel.unit, "s");

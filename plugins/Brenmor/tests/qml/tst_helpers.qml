@@ -207,5 +207,10 @@ TestCase {
         compare(Files.parseFactor("-0.5"), -0.5);
         compare(Files.parseFactor("0"), null, "every value would read the same");
         compare(Files.parseFactor("0.0e5"), null);
+        compare(Files.plainNumberText(2e8), "2e+8");
+        compare(Files.plainNumberText(-1.5), "-1.5");
+        compare(Files.plainNumberText(2.5e-9), "2.5e-9");
+        compare(Files.plainNumberText(0), "0");
+        compare(Files.parsePlainNumber(Files.plainNumberText(1.499e8)), 1.499e8, "shown text reads back");
     }
 }
