@@ -124,7 +124,7 @@ LiveRunResult runLive(const LiveRunOptions &o)
                 tt.remove(name);
         }
     });
-    if (o.timeTrigger)
+    if (o.timeTrigger && !o.keepFiles)
         sweeper.start(250);
 
     QTimer::singleShot(int(o.seconds * 1000), &loop, &QEventLoop::quit);

@@ -231,6 +231,7 @@ void TimeTriggerModel::start()
     qDebug().noquote() << "Enable all the Time Triggers...";
 
     m_tracker.start(std::size_t(m_running.size()));
+    m_blocks.clear();
     emit winNumChanged();
     emit lostWindowsChanged();
 
@@ -280,6 +281,7 @@ void TimeTriggerModel::stop(bool byProperty)
         wrapper->disableTimeTrigger();
     }
     m_running.clear();
+    m_blocks.clear();
     if (m_unwrittenWindows > 0)
         qWarning().noquote() << "Time trigger: the files of " + QString::number(m_unwrittenWindows) +
                                     " windows were not written; they count as lost windows";
@@ -294,12 +296,27 @@ void TimeTriggerModel::onWindow(uint hist_ID, uint win_ID, bool lastWin)
 {
     if (!m_enableTimeTrigger)
         return;
+    // The wrapper keeps only its newest block, and another histogram may complete this window
+    // after this one has moved on: the block of the window is kept until it is written.
+    if (hist_ID < uint(m_running.size()) && m_running[int(hist_ID)]) {
+        QVector<QVector<double>> &blocks = m_blocks[win_ID];
+        blocks.resize(m_running.size());
+        blocks[int(hist_ID)] = m_running[int(hist_ID)]->dataContainer()->data();
+    }
     const WindowTracker::Step step = m_tracker.deliver(hist_ID, win_ID, lastWin);
     if (step.complete) {
         exportWindow(win_ID);
         m_tracker.exportDone(win_ID, step.lost);
         emit winNumChanged();
         emit lostWindowsChanged();
+    }
+    // Blocks of windows exported, abandoned or given up go.
+    const std::vector<std::uint32_t> assembling = m_tracker.assembling();
+    for (auto it = m_blocks.begin(); it != m_blocks.end();) {
+        if (std::find(assembling.begin(), assembling.end(), it->first) == assembling.end())
+            it = m_blocks.erase(it);
+        else
+            ++it;
     }
     if (step.finished)
         stop(false);
@@ -353,15 +370,20 @@ void TimeTriggerModel::exportWindow(uint window)
         } else if (m_singleCSV && m_running.size() >= 2 && m_grid) {
             const QString file = base + ext;
             m_windowOfPath.insert(file, pending.sequence);
-            postCombined(file, window);
+            postCombined(file, window, blocksOf(window));
         } else {
-            for (const auto &wrapper : qAsConst(m_running)) {
+            int posted = 0;
+            const QVector<QVector<double>> blocks = blocksOf(window);
+            for (int h = 0; h < m_running.size(); ++h) {
+                TDCHistogrammerWrapper *wrapper = m_running[h];
                 if (!wrapper)
                     continue;
                 const QString file = base + QLatin1Char('_') + wrapper->name() + QStringLiteral(".csv");
                 m_windowOfPath.insert(file, pending.sequence);
-                postFile(file, wrapper, window);
+                postFile(file, wrapper, window, blocks.value(h));
+                ++posted;
             }
+            m_pendingWindows.back().textFiles = posted;
         }
     }
     if (skipped) {
@@ -373,12 +395,19 @@ void TimeTriggerModel::exportWindow(uint window)
     }
 }
 
-void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window)
+QVector<QVector<double>> TimeTriggerModel::blocksOf(uint window) const
+{
+    QVector<QVector<double>> blocks = m_blocks.count(window) ? m_blocks.at(window) : QVector<QVector<double>>();
+    blocks.resize(m_running.size());
+    return blocks;
+}
+
+void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window,
+                                const QVector<double> &data)
 {
     const HistogrammerDevice::Bounds bounds = wrapper->currentBounds();
     const double left = bounds.left.value_or(0);
     const double width = bounds.binWidth.value_or(0);
-    const QVector<double> data = wrapper->dataContainer()->data();
     const std::string name = wrapper->name().toStdString();
     m_writer->post(
         path,
@@ -391,13 +420,13 @@ void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wra
         });
 }
 
-void TimeTriggerModel::postCombined(const QString &path, uint window)
+void TimeTriggerModel::postCombined(const QString &path, uint window, const QVector<QVector<double>> &blocks)
 {
     std::vector<QVector<double>> columns;
     std::vector<std::string> names;
-    for (const auto &wrapper : qAsConst(m_running)) {
-        columns.push_back(wrapper ? wrapper->dataContainer()->data()
-                                  : QVector<double>());
+    for (int h = 0; h < m_running.size(); ++h) {
+        const auto &wrapper = m_running[h];
+        columns.push_back(wrapper ? blocks.value(h) : QVector<double>());
         names.push_back(wrapper ? wrapper->name().toStdString() : std::string());
     }
     std::shared_ptr<CombinedGrid> grid = m_grid;
@@ -451,6 +480,12 @@ void TimeTriggerModel::completeExtension(quint64 sequence, const QString &extens
     for (auto it = m_pendingWindows.begin(); it != m_pendingWindows.end(); ++it) {
         if (it->sequence != sequence)
             continue;
+        // Otherwise the sizes of a window's other text files would be published only with the
+        // next window, and those of the last window never.
+        if (extension == QLatin1String(".csv") && it->textFiles > 1) {
+            --it->textFiles;
+            return;
+        }
         it->remaining.removeAll(extension);
         if (it->remaining.isEmpty()) {
             m_pendingWindows.erase(it);

@@ -20,9 +20,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <QVector>
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 
 #include "windowtracker.h"
@@ -135,14 +137,18 @@ private:
     struct PendingWindow {
         quint64 sequence = 0;
         QStringList remaining;
+        // ".csv" is done when the last of the window's text files is written, not the first.
+        int textFiles = 0;
     };
 
     void start();
     void stop(bool byProperty);
     void exportWindow(uint window);
     QString localFolder() const;
-    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window);
-    void postCombined(const QString &path, uint window);
+    // The blocks of window, one per histogram of the run (empty for one not delivered).
+    QVector<QVector<double>> blocksOf(uint window) const;
+    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window, const QVector<double> &data);
+    void postCombined(const QString &path, uint window, const QVector<QVector<double>> &blocks);
     void textFileWritten(const QString &path, uint window);
     void completeExtension(quint64 sequence, const QString &extension);
 
@@ -169,6 +175,8 @@ private:
     double m_convOffset = 0.0;
 
     WindowTracker m_tracker;
+    // Each histogram's block of every window being assembled.
+    std::map<uint, QVector<QVector<double>>> m_blocks;
     std::shared_ptr<CombinedGrid> m_grid;
     std::unique_ptr<TriggerGroup> m_group;
     QTimer m_timer;

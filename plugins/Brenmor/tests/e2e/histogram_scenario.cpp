@@ -137,6 +137,16 @@ private:
         QTest::mouseMove(kit_.window(), QPoint(kit_.window()->width() / 2, kit_.window()->height() - 20));
         QTest::qWait(3000);
         kit_.screenshot(QStringLiteral("02_settings"));
+        // The same controls as a page per histogram, with captions.
+        kit_.eval(QStringLiteral("dictView[%1].btn2Fired()").arg(quoted(kSettingsView)));
+        if (kit_.waitFor([&] { return kit_.evalIn(settings_, QStringLiteral("listMode")).toBool(); }, 5000,
+                         QStringLiteral("the third top-bar button shows the list of pages"))) {
+            QTest::qWait(600);
+            kit_.screenshot(QStringLiteral("02b_list_view"));
+        }
+        kit_.eval(QStringLiteral("dictView[%1].btn2Fired()").arg(quoted(kSettingsView)));
+        kit_.waitFor([&] { return !kit_.evalIn(settings_, QStringLiteral("listMode")).toBool(); }, 5000,
+                     QStringLiteral("and back to the table"));
         return true;
     }
 
