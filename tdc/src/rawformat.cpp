@@ -272,6 +272,10 @@ std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vec
     std::vector<std::uint8_t> tail;
     const std::size_t safeBytes = streamBytes >= 16 ? streamBytes - 16 : 0;
     const std::uint64_t limitBits = static_cast<std::uint64_t>(streamBytes) * 8;
+    // Every tag takes at least its channel bits and the stop bit of its gap: a count the
+    // payload cannot hold is refused before room is made for it.
+    if (static_cast<std::uint64_t>(h.tags) * (h.channelBits + 1u) > limitBits)
+        return rawError::badBlock;
     const std::size_t firstTag = tags.size();
     tags.resize(firstTag + h.tags);
     measurement *out = tags.data() + firstTag;
@@ -316,7 +320,8 @@ std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vec
         }
         const auto ce = static_cast<unsigned>(take(cb));
         const std::uint64_t ahead = window(pos);
-        const unsigned q = static_cast<unsigned>(__builtin_ctzll(~ahead));
+        // 64 ones ahead leave no zero to find (and ctz of zero is undefined): an escape.
+        const unsigned q = ~ahead ? static_cast<unsigned>(__builtin_ctzll(~ahead)) : 64u;
         std::uint64_t delta;
         if (q >= escapeOnes) {
             pos += escapeOnes;
