@@ -109,12 +109,14 @@ LiveRunResult runLive(const LiveRunOptions &o)
     });
     probe.start(10);
 
-    // Files well behind the run are measured and done with; the disk need not hold a minute of them.
+    // Files written and counted are done with: the disk need not hold a minute of them, and
+    // what is measured is how fast the program formats and writes, not how fast this machine's
+    // disk takes gigabytes (report that apart). Files of windows before the one written last
+    // are complete.
     QTimer sweeper;
     QObject::connect(&sweeper, &QTimer::timeout, [&] {
-        if (model->pendingWrites() > 8 * o.histograms)
-            return;
-        const uint keepFrom = model->winNum() > 50 ? model->winNum() - 50 : 0;
+        const uint written = model->lastWrittenWindow();
+        const uint keepFrom = written > 2 ? written - 2 : 0;
         QDir tt(dir.filePath(QStringLiteral("tt")));
         for (const QString &name : tt.entryList(QDir::Files)) {
             const uint n = name.mid(1, name.indexOf(QLatin1Char('_')) - 1).toUInt();
@@ -122,7 +124,7 @@ LiveRunResult runLive(const LiveRunOptions &o)
                 tt.remove(name);
         }
     });
-    if (o.timeTrigger)
+    if (o.timeTrigger && !o.keepFiles)
         sweeper.start(250);
 
     QTimer::singleShot(int(o.seconds * 1000), &loop, &QEventLoop::quit);
