@@ -39,7 +39,7 @@ public:
     // Appends bytes to the receive buffer and completes every read they satisfy.
     void deliver(const std::uint8_t *data, std::size_t size)
     {
-        if (!buffer_)
+        if (!buffer_ || size == 0)
             return;
         auto space = buffer_->prepare(size);
         std::memcpy(space.data(), data, size);
