@@ -2,9 +2,16 @@
 // The signal model's random numbers: xoshiro256+ seeded through splitmix64. Fast enough to
 // draw one number per event at tens of millions of events per second, and the same sequence
 // on every platform for a seed, which the standard distributions do not promise.
+//
+// Exponential and normal numbers come from ziggurats (256 layers of equal area under the
+// density; see ziggurat.h): about 99 % of draws are one 64-bit number, a table look-up, a
+// multiplication and a comparison. The distributions are exact, not approximated; the
+// logarithm is only needed for the rare draws in the tail or a wedge.
 
 #include <cmath>
 #include <cstdint>
+
+#include "ziggurat.h"
 
 namespace kestrane {
 
@@ -33,13 +40,54 @@ public:
 
     // Uniform in (0, 1]: never 0, so its logarithm is finite.
     double uniform() { return static_cast<double>((next() >> 11) + 1) * 0x1.0p-53; }
+
     // Exponential with mean 1.
-    double exponential() { return -std::log(uniform()); }
-    // Standard normal (Box–Muller; the second value is dropped, these draws are rare).
+    double exponential()
+    {
+        const ZigguratTables &z = *exponential_;
+        for (;;) {
+            // The low byte picks the layer, the other 56 bits place the point in it: the two
+            // never share bits, so the layer and the value are independent.
+            const std::uint64_t u = next();
+            const unsigned i = static_cast<unsigned>(u & 0xFF);
+            const std::uint64_t j = u >> 8;
+            const double x = static_cast<double>(j) * z.scale[i];
+            if (j < z.inner[i])
+                return x;
+            if (i == 0) // the tail beyond r is exponential again, shifted
+                return ZigguratTables::exponentialR - std::log(uniform());
+            // The wedge between the layer's rectangle and the curve.
+            if (z.f[i] + uniform() * (z.f[i + 1] - z.f[i]) < std::exp(-x))
+                return x;
+        }
+    }
+
+    // Standard normal.
     double normal()
     {
-        const double r = std::sqrt(-2.0 * std::log(uniform()));
-        return r * std::cos(6.283185307179586 * uniform());
+        const ZigguratTables &z = *normal_;
+        for (;;) {
+            // Low byte: layer; bit 8: sign; the 55 bits above: where in the layer.
+            const std::uint64_t u = next();
+            const unsigned i = static_cast<unsigned>(u & 0xFF);
+            const double sign = (u & 0x100) ? -1.0 : 1.0;
+            const std::uint64_t j = u >> 9;
+            const double x = static_cast<double>(j) * z.scale[i];
+            if (j < z.inner[i])
+                return sign * x;
+            if (i == 0) {
+                // Marsaglia's tail: exact for the normal beyond r.
+                constexpr double r = ZigguratTables::normalR;
+                double tx, ty;
+                do {
+                    tx = -std::log(uniform()) / r;
+                    ty = -std::log(uniform());
+                } while (ty + ty < tx * tx);
+                return sign * (r + tx);
+            }
+            if (z.f[i] + uniform() * (z.f[i + 1] - z.f[i]) < std::exp(-0.5 * x * x))
+                return sign * x;
+        }
     }
 
 private:
@@ -52,6 +100,8 @@ private:
     }
 
     std::uint64_t s_[4];
+    const ZigguratTables *exponential_ = &ZigguratTables::exponential();
+    const ZigguratTables *normal_ = &ZigguratTables::normal();
 };
 
 } // namespace kestrane
