@@ -112,10 +112,10 @@ std::size_t mergeScan(Cursor *cursors, std::size_t n, Event *out, std::size_t ca
 }
 
 template <bool EveryEvent>
-std::size_t mergeCursors(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
+std::size_t mergeActive(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
 {
-    for (std::size_t i = 0; i < n; ++i)
-        settle<EveryEvent>(cursors[i], processed);
+    if (n == 0)
+        return 0;
     if (n == 1) {
         Cursor &k = cursors[0];
         std::size_t written = 0;
@@ -143,6 +143,27 @@ std::size_t mergeCursors(Cursor *cursors, std::size_t n, Event *out, std::size_t
     case 5: return mergeTree<EveryEvent, 5>(cursors, n, out, capacity, processed, base);
     default: return mergeTree<EveryEvent, 6>(cursors, n, out, capacity, processed, base);
     }
+}
+
+// Only cursors with events in the slice take part, so a quiet channel (the sync input between
+// its ticks) does not add a level to every event's path through the tree.
+template <bool EveryEvent>
+std::size_t mergeCursors(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
+{
+    Cursor active[64];
+    std::size_t from[64];
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        settle<EveryEvent>(cursors[i], processed);
+        if (cursors[i].at != cursors[i].end) {
+            from[m] = i;
+            active[m++] = cursors[i];
+        }
+    }
+    const std::size_t written = mergeActive<EveryEvent>(active, m, out, capacity, processed);
+    for (std::size_t j = 0; j < m; ++j)
+        cursors[from[j]] = active[j];
+    return written;
 }
 } // namespace
 

@@ -44,50 +44,27 @@ public:
     // Exponential with mean 1.
     double exponential()
     {
-        const ZigguratTables &z = *exponential_;
-        for (;;) {
-            // The low byte picks the layer, the other 56 bits place the point in it: the two
-            // never share bits, so the layer and the value are independent.
-            const std::uint64_t u = next();
-            const unsigned i = static_cast<unsigned>(u & 0xFF);
-            const std::uint64_t j = u >> 8;
-            const double x = static_cast<double>(j) * z.scale[i];
-            if (j < z.inner[i])
-                return x;
-            if (i == 0) // the tail beyond r is exponential again, shifted
-                return ZigguratTables::exponentialR - std::log(uniform());
-            // The wedge between the layer's rectangle and the curve.
-            if (z.f[i] + uniform() * (z.f[i + 1] - z.f[i]) < std::exp(-x))
-                return x;
-        }
+        // The low byte picks the layer, the other 56 bits place the point in it: the two never
+        // share bits, so the layer and the value are independent.
+        const std::uint64_t u = next();
+        const unsigned i = static_cast<unsigned>(u & 0xFF);
+        const std::uint64_t j = u >> 8;
+        if (j < exponential_->inner[i])
+            return static_cast<double>(static_cast<std::int64_t>(j)) * exponential_->scale[i];
+        return exponentialOutside(i, j);
     }
 
     // Standard normal.
     double normal()
     {
-        const ZigguratTables &z = *normal_;
-        for (;;) {
-            // Low byte: layer; bit 8: sign; the 55 bits above: where in the layer.
-            const std::uint64_t u = next();
-            const unsigned i = static_cast<unsigned>(u & 0xFF);
-            const double sign = (u & 0x100) ? -1.0 : 1.0;
-            const std::uint64_t j = u >> 9;
-            const double x = static_cast<double>(j) * z.scale[i];
-            if (j < z.inner[i])
-                return sign * x;
-            if (i == 0) {
-                // Marsaglia's tail: exact for the normal beyond r.
-                constexpr double r = ZigguratTables::normalR;
-                double tx, ty;
-                do {
-                    tx = -std::log(uniform()) / r;
-                    ty = -std::log(uniform());
-                } while (ty + ty < tx * tx);
-                return sign * (r + tx);
-            }
-            if (z.f[i] + uniform() * (z.f[i + 1] - z.f[i]) < std::exp(-0.5 * x * x))
-                return sign * x;
-        }
+        // Low byte: layer; bit 8: sign; the 55 bits above: where in the layer.
+        const std::uint64_t u = next();
+        const unsigned i = static_cast<unsigned>(u & 0xFF);
+        const std::uint64_t j = u >> 9;
+        const double sign = (u & 0x100) ? -1.0 : 1.0;
+        if (j < normal_->inner[i])
+            return sign * static_cast<double>(static_cast<std::int64_t>(j)) * normal_->scale[i];
+        return sign * normalOutside(i, j);
     }
 
 private:
@@ -98,6 +75,10 @@ private:
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
+
+    // The rare draws (about 1 %) outside the layers' inner rectangles: a wedge or the tail.
+    double exponentialOutside(unsigned layer, std::uint64_t j);
+    double normalOutside(unsigned layer, std::uint64_t j);
 
     std::uint64_t s_[4];
     const ZigguratTables *exponential_ = &ZigguratTables::exponential();
