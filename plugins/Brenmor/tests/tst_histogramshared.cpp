@@ -95,6 +95,28 @@ private slots:
         QCOMPARE(text(1e30), std::string("18446744073709551615"));
     }
 
+    // Edges one step beyond what the cases above reach: the first count that no longer fits
+    // 64 bits, a view one bin past the data, a peak whose half maximum reaches the last bin.
+    void edgesOneStepFurther()
+    {
+        std::string s;
+        histfmt::appendCount(s, 18446744073709551616.0);
+        QCOMPARE(s, std::string("18446744073709551615"));
+
+        histstats::Window w{0, 10, 8, 3, 0};
+        const auto r = histstats::visibleRange(10, w);
+        QCOMPARE(r.start, 8);
+        QCOMPARE(r.end, 10);
+        QCOMPARE(r.count, 2);
+
+        const std::vector<double> d{0, 0, 1, 10, 8, 9};
+        const auto p = histstats::findPeak(d.data(), d.size(), 0, 1.0);
+        // Left crossing between bins 2 and 3; on the right, above half maximum up to the end.
+        const double left = 2 + (5.0 - 1.0) / (10.0 - 1.0);
+        QVERIFY2(std::abs(p.fwhm - (5.5 - left)) < 1e-12, qPrintable(QString::number(p.fwhm)));
+        QCOMPARE(p.counts, 10.0);
+    }
+
     void wholeHistogramStatistics()
     {
         // Counts 1, 2, 1 at bins 0..2 with bin width 1 ns from 10 ns: mean index 1, spread sqrt(0.5).
