@@ -105,6 +105,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(wrapper->runningTasks() == 0 && !wrapper->offsetPending(), true, 10000);
     }
 
+    // Asking for more than the time stamps reach gives the last window that fits, not a
+    // refusal that leaves the old offset in place.
+    void theLargestOffsetIsTheLastWindowThatFits()
+    {
+        auto wrapper = makeWrapper();
+        QSignalSpy applied(wrapper.get(), &TDCOldHistogrammerWrapper::timeOffsetChanged);
+        const double highest = wrapper->maxFSR() - wrapper->windowFSR();
+        QVERIFY(highest > 0);
+        wrapper->setTimeOffset(1e6);
+        QTRY_COMPARE_WITH_TIMEOUT(applied.count(), 1, 10000);
+        const double got = applied.takeFirst().at(0).toDouble();
+        QVERIFY2(std::abs(got - highest) <= 1e-9 * highest, qPrintable(QString::number(got)));
+        wrapper->setTimeOffset(0);
+        QTRY_COMPARE_WITH_TIMEOUT(wrapper->runningTasks() == 0 && !wrapper->offsetPending(), true, 10000);
+    }
+
     void forcePushTimer()
     {
         auto wrapper = makeWrapper();
