@@ -112,6 +112,12 @@ void ScriptedBoard::attach(ft60x_virtual::device_port *port)
     reader_.reset();
 }
 
+void ScriptedBoard::poke(std::uint32_t address, std::uint32_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    memory[address] = value;
+}
+
 void ScriptedBoard::detach()
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -68,6 +68,9 @@ public:
     // The next this many requests go unanswered, as by a board too busy to answer in time.
     std::atomic<int> unansweredRequests{0};
 
+    // Changes a word while the board may be answering (`memory` itself only before opening).
+    void poke(std::uint32_t address, std::uint32_t value);
+
     void attach(ft60x_virtual::device_port *port) override;
     void fromHost(const std::uint8_t *data, std::size_t size) override;
     void detach() override;

@@ -5,6 +5,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <thread>
+#include <vector>
 #include <cmath>
 
 #include "programmablethresholdwrapper.h"
@@ -91,6 +93,48 @@ private slots:
         QVERIFY2(edgeRate < 0.3 * plateauRate, qPrintable(QStringLiteral("%1 vs %2").arg(edgeRate).arg(plateauRate)));
         QVERIFY2(std::abs(tunedRate - plateauRate) < 0.15 * plateauRate,
                  qPrintable(QStringLiteral("%1 vs %2").arg(tunedRate).arg(plateauRate)));
+    }
+
+    void everyChannelAtTheFullSweepOnABusyHost()
+    {
+        // The GUI's case: all channels at the board's default sweep (4 s of board time), while
+        // the host's cores are taken by other work, so the board's answers come late.
+        setSweep(100, 40);
+        auto wrapper = makeWrapper();
+        const auto channels = wrapper->channels();
+        for (ProgrammableThresholdChannel *channel : channels)
+            if (!channel->fixed())
+                wrapper->setChVoltage(channel->id(), 0.9);
+        QTRY_VERIFY_WITH_TIMEOUT(!wrapper->flushPending(), 5000);
+        QSignalSpy failed(wrapper.get(), &ProgrammableThresholdWrapper::cannotAutoTuningCh);
+        MessageLog log;
+        std::atomic<bool> busy{true};
+        std::vector<std::thread> load;
+        for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()) * 2; ++i)
+            load.emplace_back([&busy] {
+                volatile std::uint64_t x = 0;
+                while (busy.load(std::memory_order_relaxed))
+                    x = x + 1;
+            });
+        wrapper->startAutoTuning();
+        const bool ended = QTest::qWaitFor([&] { return !wrapper->autoTuning(); }, 60000);
+        busy = false;
+        for (auto &t : load)
+            t.join();
+        QVERIFY(ended);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(log.all(QtWarningMsg), QStringList());
+        int tuned = 0;
+        for (ProgrammableThresholdChannel *channel : channels) {
+            if (channel->fixed())
+                continue;
+            const auto plateau = m_board.dac->getPlateau(channel->id());
+            QVERIFY2(!plateau.first, qPrintable(QString::fromStdString(plateau.first.message())));
+            QVERIFY2(channel->voltage() >= plateau.second.from && channel->voltage() <= plateau.second.to,
+                     qPrintable(QStringLiteral("channel %1 at %2 V").arg(channel->id()).arg(channel->voltage())));
+            ++tuned;
+        }
+        QVERIFY(tuned >= 8);
     }
 
     void onlyTheSelectionIsTuned()

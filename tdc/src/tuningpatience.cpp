@@ -1,0 +1,51 @@
+#include "tuningpatience.h"
+
+#include <algorithm>
+
+namespace tdctuning {
+
+using std::chrono::milliseconds;
+
+Patience patienceFor(std::uint32_t steps, std::chrono::microseconds gate, milliseconds requestTimeout)
+{
+    const auto boardTime = std::chrono::duration_cast<milliseconds>(gate * std::max<std::uint32_t>(steps, 1));
+    const auto gateMs = std::chrono::duration_cast<milliseconds>(gate);
+    Patience p;
+    // As long again as the board needs, and a few round trips of a slow link.
+    p.expected = 2 * boardTime + milliseconds(3000);
+    // A step that a starved board takes ten times as long as it should still counts as moving.
+    p.stall = std::max(milliseconds(3000), 10 * gateMs);
+    p.silence = std::max(milliseconds(3000), 10 * requestTimeout);
+    p.cap = 5 * p.expected + p.silence;
+    return p;
+}
+
+Watch::Watch(const Patience &p, Clock::time_point start)
+    : patience_(p), start_(start), lastAnswer_(start), lastProgress_(start)
+{
+}
+
+void Watch::answered(Clock::time_point now, bool progressed)
+{
+    lastAnswer_ = std::max(lastAnswer_, now);
+    if (progressed)
+        lastProgress_ = std::max(lastProgress_, now);
+}
+
+Watch::Verdict Watch::verdict(Clock::time_point now) const
+{
+    if (now - lastAnswer_ >= patience_.silence)
+        return Verdict::Silent;
+    if (now - start_ >= patience_.cap)
+        return Verdict::Overdue;
+    if (now - start_ >= patience_.expected && now - lastProgress_ >= patience_.stall)
+        return Verdict::Overdue;
+    return Verdict::Wait;
+}
+
+milliseconds Watch::silentFor(Clock::time_point now) const
+{
+    return std::chrono::duration_cast<milliseconds>(now - lastAnswer_);
+}
+
+} // namespace tdctuning
