@@ -15,7 +15,10 @@ Patience patienceFor(std::uint32_t steps, std::chrono::microseconds gate, millis
     p.expected = 2 * boardTime + milliseconds(3000);
     // A step that a starved board takes ten times as long as it should still counts as moving.
     p.stall = std::max(milliseconds(3000), 10 * gateMs);
-    p.silence = std::max(milliseconds(3000), 10 * requestTimeout);
+    // A board that sweeps many channels on a starved host (a virtual board above all) may
+    // be too busy to answer for a while; it is given up only when it has been silent for as
+    // long as the whole run should take, and for many request time-outs.
+    p.silence = std::max({milliseconds(3000), 10 * requestTimeout, p.expected});
     p.cap = 5 * p.expected + p.silence;
     return p;
 }

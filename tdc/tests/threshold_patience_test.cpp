@@ -20,18 +20,20 @@ TEST(TuningPatience, IsSizedToTheSweepAndToTheLink)
 {
     const auto p = tdctuning::patienceFor(100, 40ms, 500ms);
     EXPECT_EQ(p.expected, 2 * 4000ms + 3000ms);
-    EXPECT_EQ(p.silence, 5000ms) << "ten request time-outs";
+    EXPECT_EQ(p.silence, 11000ms) << "as long as the whole run";
+    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 500ms).silence, 5000ms) << "ten request time-outs";
     EXPECT_EQ(p.stall, 3000ms);
     const auto slowGates = tdctuning::patienceFor(8, 1s, 100ms);
     EXPECT_EQ(slowGates.stall, 10s) << "a step may take ten gates on a starved board";
-    EXPECT_EQ(slowGates.silence, 3000ms) << "never less than a few seconds";
+    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 100ms).silence, 3000ms) << "never less than a few seconds";
     EXPECT_GT(slowGates.cap, slowGates.expected);
 }
 
 TEST(TuningPatience, TimeOutsAloneDoNotEndARunUntilTheBoardIsSilentForTheWholeLimit)
 {
     // A long sweep, so that only the silence matters here.
-    const auto p = tdctuning::patienceFor(1000, 40ms, 500ms);
+    auto p = tdctuning::patienceFor(1000, 40ms, 500ms);
+    p.silence = 5000ms;
     const auto t0 = tdctuning::Clock::now();
     Watch w(p, t0);
     // Answers now and then, with long gaps of time-outs between them: never silent.
