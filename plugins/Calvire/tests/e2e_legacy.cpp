@@ -93,6 +93,9 @@ bool runFirst(Kit &kit)
     QTest::qWait(400);
     kit.screenshot(QStringLiteral("02d_copy_dialog"));
     kit.evalIn(settings, QStringLiteral("copyDialog.close()"));
+    kit.waitFor([&] { return !kit.evalIn(settings, QStringLiteral("copyDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("the copy dialog closes"));
+    QTest::qWait(500);
 
     // A chart view of every histogram from the top bar.
     kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the messages have gone"));
@@ -127,6 +130,10 @@ bool runFirst(Kit &kit)
     QTest::qWait(400);
     kit.screenshot(QStringLiteral("03b_export_dialog"));
     kit.evalIn(chart, QStringLiteral("exportDialog.close()"));
+    // The closing dialog's overlay takes clicks until it is gone.
+    kit.waitFor([&] { return !kit.evalIn(chart, QStringLiteral("exportDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("the export dialog closes"));
+    QTest::qWait(500);
     const QString exported =
         kit.evalIn(chart, QStringLiteral("exportChart('%1', 'chart', ['.png', '.csv'], false)").arg(kit.artifactDir())).toString();
     kit.check(exported == kit.artifactPath(QStringLiteral("chart")) || exported.startsWith(kit.artifactPath(QStringLiteral("chart_"))),

@@ -12,11 +12,11 @@ Flickable {
     property var view: null
     property var models: []
     property var columns: []
-    readonly property int cardWidth: 440
-    readonly property int columnWidth: 118
+    readonly property int cardWidth: 410
+    readonly property int columnWidth: 94
     readonly property int rowHeight: 44
 
-    contentWidth: Math.max(width, cardWidth + columns.length * columnWidth + 60)
+    contentWidth: Math.max(width, cardWidth + columns.length * columnWidth + 30)
     contentHeight: header.height + models.length * (rowHeight + 2) + 8
     boundsBehavior: Flickable.StopAtBounds
     clip: true
@@ -110,7 +110,7 @@ Flickable {
                     anchors.verticalCenter: parent.verticalCenter
                     Row {
                         width: root.cardWidth
-                        spacing: 6
+                        spacing: 4
                         leftPadding: 8
                         Rectangle {
                             objectName: "colorDot"
@@ -141,7 +141,7 @@ Flickable {
                             }
                         }
                         Label {
-                            width: 100
+                            width: 106
                             anchors.verticalCenter: parent.verticalCenter
                             text: row.hist.name
                             elide: Text.ElideRight
@@ -169,7 +169,7 @@ Flickable {
                         Slider {
                             objectName: "offsetSlider"
                             anchors.verticalCenter: parent.verticalCenter
-                            width: 90
+                            width: 76
                             from: 0
                             to: 3e-9
                             enabled: !row.locked
