@@ -16,9 +16,10 @@ Patience patienceFor(std::uint32_t steps, std::chrono::microseconds gate, millis
     // A step that a starved board takes ten times as long as it should still counts as moving.
     p.stall = std::max(milliseconds(3000), 10 * gateMs);
     // A board that sweeps many channels on a starved host (a virtual board above all) may
-    // be too busy to answer for a while; it is given up only when it has been silent for as
-    // long as the whole run should take, and for many request time-outs.
-    p.silence = std::max({milliseconds(3000), 10 * requestTimeout, p.expected});
+    // be too busy to answer for a while; it is given up only when it has been silent for
+    // twice as long as the whole run should take, and for many request time-outs. A board
+    // that is unplugged says so at once and does not wait for this.
+    p.silence = std::max({milliseconds(3000), 10 * requestTimeout, 2 * p.expected});
     p.cap = 5 * p.expected + p.silence;
     return p;
 }

@@ -20,12 +20,13 @@ TEST(TuningPatience, IsSizedToTheSweepAndToTheLink)
 {
     const auto p = tdctuning::patienceFor(100, 40ms, 500ms);
     EXPECT_EQ(p.expected, 2 * 4000ms + 3000ms);
-    EXPECT_EQ(p.silence, 11000ms) << "as long as the whole run";
-    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 500ms).silence, 5000ms) << "ten request time-outs";
+    EXPECT_EQ(p.silence, 22000ms) << "twice the whole run";
+    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 500ms).silence, 6000ms) << "twice the shortest run";
+    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 1000ms).silence, 10000ms) << "ten request time-outs";
     EXPECT_EQ(p.stall, 3000ms);
     const auto slowGates = tdctuning::patienceFor(8, 1s, 100ms);
     EXPECT_EQ(slowGates.stall, 10s) << "a step may take ten gates on a starved board";
-    EXPECT_EQ(tdctuning::patienceFor(8, 100us, 100ms).silence, 3000ms) << "never less than a few seconds";
+    EXPECT_GE(tdctuning::patienceFor(8, 100us, 100ms).silence, 3000ms) << "never less than a few seconds";
     EXPECT_GT(slowGates.cap, slowGates.expected);
 }
 
@@ -199,7 +200,7 @@ TEST_F(ScriptedTuning, ABoardThatStopsAnsweringEndsTheRunWithATimeOutAfterTheSil
     std::this_thread::sleep_for(100ms);
     const auto start = std::chrono::steady_clock::now();
     board->silent = true;
-    ASSERT_EQ(futures[0].wait_for(15s), std::future_status::ready);
+    ASSERT_EQ(futures[0].wait_for(20s), std::future_status::ready);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 2500ms) << "not after a few lost polls";
     for (auto &f : futures) {
