@@ -35,21 +35,32 @@ std::string hex(std::uint32_t v)
 // request's time-out; a few attempts keep a slow answer from failing the whole connection.
 constexpr int readAttempts = 3;
 
-std::error_code readTableWords(TDCLink &link, std::uint32_t at, std::uint32_t count,
+std::error_code readTableWords(const TableRead &read, std::uint32_t at, std::uint32_t count,
                                std::vector<std::uint32_t> &words)
 {
     std::error_code ec;
     for (int attempt = 0; attempt < readAttempts; ++attempt) {
-        ec = link.read(at, count, words);
+        words.clear();
+        ec = read(at, count, words);
         if (ec != make_error_code(tdcError::timeout))
             break;
     }
+    // Everything below indexes the words it asked for.
+    if (!ec && words.size() != count)
+        ec = make_error_code(tdcError::badResponse);
     return ec;
 }
 
 } // namespace
 
 std::vector<ModuleEntry> readModuleTable(TDCLink &link)
+{
+    return readModuleTable([&link](std::uint32_t at, std::uint32_t count, std::vector<std::uint32_t> &words) {
+        return link.read(at, count, words);
+    });
+}
+
+std::vector<ModuleEntry> readModuleTable(const TableRead &link)
 {
     using namespace tdcregs::table;
     std::vector<std::uint32_t> header;
