@@ -47,14 +47,47 @@ std::error_code readTableWords(TDCLink &link, std::uint32_t at, std::uint32_t co
     return ec;
 }
 
+// Reads of the whole table before it is given up as changing all the time.
+constexpr int stableAttempts = 3;
+
+struct RawTable {
+    std::vector<std::uint32_t> header;
+    std::vector<std::uint32_t> entries; // empty when the header's count is out of bounds
+};
+
+RawTable readRawTable(TDCLink &link)
+{
+    using namespace tdcregs::table;
+    RawTable t;
+    if (const auto ec = readTableWords(link, address, headerWords, t.header))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+    const std::uint32_t count = t.header[2];
+    // A header that makes no sense is refused once the table is read the same twice.
+    if (t.header[0] != magic || t.header[1] != format || count == 0 || count > maxModules ||
+        t.header[3] != entryWords)
+        return t;
+    if (const auto ec = readTableWords(link, address + firstEntry, count * entryWords, t.entries))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+    return t;
+}
+
 } // namespace
 
 std::vector<ModuleEntry> readModuleTable(TDCLink &link)
 {
     using namespace tdcregs::table;
-    std::vector<std::uint32_t> header;
-    if (const auto ec = readTableWords(link, address, headerWords, header))
-        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+    // A table read while the board rewrites it could mix two tables (a header of one, entries
+    // of the other): only a table read the same twice in a row is taken.
+    RawTable table = readRawTable(link);
+    for (int attempt = 0;; ++attempt) {
+        RawTable again = readRawTable(link);
+        if (again.header == table.header && again.entries == table.entries)
+            break;
+        if (attempt + 1 == stableAttempts)
+            throw std::runtime_error("Cannot read the board's module table: it changed while it was read");
+        table = std::move(again);
+    }
+    const std::vector<std::uint32_t> &header = table.header;
     if (header[0] != magic)
         refuse("its signature is " + hex(header[0]) + " instead of " + hex(magic));
     if (header[1] != format)
@@ -66,9 +99,7 @@ std::vector<ModuleEntry> readModuleTable(TDCLink &link)
         refuse("its entries have " + std::to_string(header[3]) + " words instead of " +
                std::to_string(entryWords));
 
-    std::vector<std::uint32_t> words;
-    if (const auto ec = readTableWords(link, address + firstEntry, count * entryWords, words))
-        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
+    const std::vector<std::uint32_t> &words = table.entries;
 
     std::vector<ModuleEntry> entries;
     for (std::uint32_t i = 0; i < count; ++i) {

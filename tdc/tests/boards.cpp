@@ -150,6 +150,7 @@ void ScriptedBoard::fromHost(const std::uint8_t *data, std::size_t size)
             return;
         }
         r.push_back(status);
+        beforeAnswer(stream, p, r, *port_);
         const auto bytes = kestrane::wire::encode(stream, r);
         port_->toHost(bytes.data(), bytes.size());
     });
