@@ -31,8 +31,9 @@ protected:
                       std::vector<std::uint32_t> &answer, ft60x_virtual::device_port &port) override
     {
         if (noise) {
-            const std::uint8_t garbage[] = {7, 7, 7, 7, 7, 7, 7, 7, 0, 0, 0, 0};
-            port.toHost(garbage, sizeof garbage);
+            std::vector<std::uint8_t> garbage(24, 7);
+            garbage.insert(garbage.end(), 4, 0);
+            port.toHost(garbage.data(), garbage.size());
             std::vector<std::uint32_t> words = {stream};
             words.insert(words.end(), answer.begin(), answer.end());
             words.push_back(crc32c::extend_words(0, words.data(), words.size()) ^ 1u);
@@ -76,6 +77,9 @@ std::map<std::uint32_t, std::uint32_t> tableOf(const std::vector<std::uint32_t> 
         addMaster(mem, b);
     }
     testboards::writeTable(mem, entries);
+    // Unused entry slots read as zeros, as a board's memory does, up to three entries.
+    for (std::uint32_t a = 0x10; a < 0x10 + 3 * 8; ++a)
+        mem.emplace(a, 0);
     return mem;
 }
 

@@ -25,7 +25,9 @@ const char *faultName(Fault f);
 
 struct CycleOptions {
     std::string fileDir;                               // raw files of the cycle go here
-    std::chrono::milliseconds openTimeout{2000};
+    // The device library gives each request a tenth of this (at most 1 s): on a loaded
+    // machine a shorter one turns slow answers into failures that are not the soak's subject.
+    std::chrono::milliseconds openTimeout{10000};
     std::chrono::milliseconds stepLimit{20000};        // per step, enforced by the watchdog
     std::chrono::milliseconds lossNoticeLimit{5000};   // the host must report the lost link by then
     double timeScale = 1.0;                            // stretches the moments of the pull

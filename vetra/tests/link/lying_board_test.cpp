@@ -102,7 +102,9 @@ TEST_F(lying_board, EveryLieIsReportedOrCountedAndTheGenuineAnswersStillArrive)
             answer.push_back(address + i);
         answer.push_back(8);
         // Line noise: bytes that are no multiCOBS encoding at all.
-        b.sendBytes({0x07, 0x07, 0x07, 0x07, 0x07, 0x07, 0x07, 0x07, 0, 0, 0, 0});
+        std::vector<std::uint8_t> noise(24, 0x07);
+        noise.insert(noise.end(), 4, 0);
+        b.sendBytes(noise);
         // The right answer, its CRC spoiled on the way.
         b.sendBytes(withWrongCrc(readStream, answer));
         // A response cut short before its header ends.
