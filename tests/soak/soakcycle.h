@@ -45,6 +45,9 @@ struct CycleReport {
     Fault fault = Fault::none;
     std::string removedDuring;          // the step running when the board went; "" if only after close
     std::vector<std::string> failures;
+    // Requests that timed out while the board was present: the library's bounded answer to a
+    // board (or machine) too busy to reply in time, counted but not a failure of the cycle.
+    std::vector<std::string> slowAnswers;
     bool opened = false;
     bool loaded = false;
     std::uint64_t samples = 0;          // counter samples delivered

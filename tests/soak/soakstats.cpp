@@ -35,6 +35,8 @@ std::vector<std::string> SoakStats::add(const CycleReport &cycle, const ProcStat
     tags_ += cycle.tags;
     tagsRead_ += cycle.tagsRead;
     files_ += cycle.files;
+    for (const auto &what : cycle.slowAnswers)
+        ++slow_[what];
     last_ = status;
     if (!status.valid) {
         failures.push_back("cannot read /proc/self/status");
@@ -77,6 +79,12 @@ std::string SoakStats::summary() const
           << " (allowed: baseline + " << limits_.threadSlack << ")\n";
     } else {
         s << "soak: no baseline: fewer than " << limits_.warmupCycles << " warm-up cycles ran\n";
+    }
+    if (!slow_.empty()) {
+        s << "soak: requests timed out with the board present (not failures):";
+        for (const auto &[what, n] : slow_)
+            s << " " << what << " " << n << ";";
+        s << "\n";
     }
     s << "soak: delivered " << samples_ << " counter samples, " << blocks_ << " histogram blocks, " << tags_
       << " tags; read back " << tagsRead_ << " tags from " << files_ << " raw files\n";

@@ -46,6 +46,7 @@ private:
     std::map<std::string, std::uint64_t> byFault_;
     std::map<std::string, std::uint64_t> byStep_;
     std::uint64_t samples_ = 0, blocks_ = 0, tags_ = 0, tagsRead_ = 0, files_ = 0;
+    std::map<std::string, std::uint64_t> slow_;
 };
 
 } // namespace soak
