@@ -292,5 +292,16 @@ TEST_P(Backend, AVanishedBoardStopsCallbacksAndReportsErrors)
     backend.close(); // and destruction is clean
 }
 
+TEST_P(Backend, TheLongestIntegrationTimeIsAcceptedAndNothingLonger)
+{
+    auto r = processed->setIntegrationTime(60.0);
+    EXPECT_FALSE(r.first) << r.first.message();
+    EXPECT_DOUBLE_EQ(r.second, 60.0);
+    EXPECT_DOUBLE_EQ(processed->integrationTime(), 60.0);
+    r = processed->setIntegrationTime(60.001);
+    EXPECT_EQ(r.first, make_error_code(tdcError::invalidArgument));
+    EXPECT_DOUBLE_EQ(r.second, 60.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, Backend, ::testing::Values("inprocess", "pty"),
                          [](const auto &info) { return info.param; });

@@ -29,7 +29,8 @@ int mergeNarrowPairs(const double *in, int pairs, double w, double *out)
             continue;
         emitPair(w, h);
         a -= w;
-        h = y;
+        // What is left of this pair starts the next merged pair; nothing left, nothing carried.
+        h = a > 0.0 ? y : 0.0;
         if (a >= w) {
             emitPair(a, h);
             a = 0.0;

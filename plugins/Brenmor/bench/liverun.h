@@ -14,6 +14,9 @@ struct LiveRunOptions {
     int windowMs = 20;
     double seconds = 60;
     bool timeTrigger = true;
+    // Keep every file written (the disk's own rate then bounds the run) instead of deleting
+    // the files of windows already written and counted.
+    bool keepFiles = false;
 };
 
 struct LiveRunResult {

@@ -139,14 +139,23 @@ void TDCHistogrammerWrapper::deliverCounts(const std::vector<std::uint64_t> &cou
         return;
     }
     ++m_queuedBlocks;
-    QVector<double> data(expected, 0.0);
+    QVector<double> data = takeBlockBuffer(expected);
     const std::size_t n = std::min<std::size_t>(std::size_t(expected), counts.size());
     double *out = data.data();
-    std::uint64_t sum = 0;
+    const std::uint64_t *in = counts.data();
+    std::uint64_t sum = 0, high = 0;
+    // Through signed integers, which the processor converts in one instruction; a count of
+    // 2^63 or more (never seen in practice) sends the block through the exact conversion.
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = double(counts[i]);
-        sum += counts[i];
+        out[i] = double(std::int64_t(in[i]));
+        sum += in[i];
+        high |= in[i];
     }
+    if (high >> 63)
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = double(in[i]);
+    std::fill(out + n, out + expected, 0.0);
+    keepBlockBuffer(data);
     const uint window = status.windowIndex;
     const bool last = !status.running;
     const unsigned epoch = m_epoch.load();
@@ -168,6 +177,42 @@ void TDCHistogrammerWrapper::applyBlock(const QVector<double> &data, qulonglong 
     m_lastWindow = lastWindow;
     emit newData(data, events);
     emit timeTriggerData(m_histogramNumber, window, lastWindow);
+}
+
+QVector<double> TDCHistogrammerWrapper::takeBlockBuffer(int size)
+{
+    std::lock_guard<std::mutex> lock(m_poolMutex);
+    for (QVector<double> &kept : m_blockPool) {
+        // Held by the pool alone: nobody else can reach it any more.
+        if (kept.size() == size && kept.isDetached()) {
+            QVector<double> block;
+            block.swap(kept);
+            return block;
+        }
+    }
+    QVector<double> block;
+    block.resize(size);
+    return block;
+}
+
+void TDCHistogrammerWrapper::keepBlockBuffer(const QVector<double> &block)
+{
+    std::lock_guard<std::mutex> lock(m_poolMutex);
+    // An empty place, else one of another size nobody uses, else (every block still in use)
+    // the first place, whose block simply stays with its holders.
+    for (QVector<double> &kept : m_blockPool) {
+        if (kept.isEmpty()) {
+            kept = block;
+            return;
+        }
+    }
+    for (QVector<double> &kept : m_blockPool) {
+        if (kept.isDetached()) {
+            kept = block;
+            return;
+        }
+    }
+    m_blockPool[0] = block;
 }
 
 QVector<double> TDCHistogrammerWrapper::zeros() const
@@ -302,7 +347,10 @@ void TDCHistogrammerWrapper::updateData(QVector<double> data, qulonglong num_eve
     const QRectF area = m_dataContainer->area();
     const histstats::Window window{area.left(), area.width(), m_zoomRect.left(), m_zoomRect.width(), m_xOffset};
     const double width = moduleBinWidth();
-    QVector<double> logData(data.size());
+    QVector<double> &logData = m_logBuffers[std::size_t(m_logFlip)];
+    m_logFlip ^= 1;
+    if (logData.size() != data.size() || !logData.isDetached())
+        logData = QVector<double>(data.size());
     const histstats::Analysis a =
         histstats::analyse(data.constData(), n, double(num_events), width, window, logData.data());
     m_mean = a.whole.mean;

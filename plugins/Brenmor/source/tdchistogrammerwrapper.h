@@ -25,6 +25,7 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -308,6 +309,16 @@ private:
     // up without bound.
     std::atomic<int> m_queuedBlocks{0};
     std::atomic<quint64> m_droppedBlocks{0};
+    // Blocks handed to the GUI thread come back here once nothing else holds them, so a
+    // block costs neither an allocation nor a zero fill (callback side).
+    std::mutex m_poolMutex;
+    std::array<QVector<double>, 3> m_blockPool;
+    QVector<double> takeBlockBuffer(int size);
+    void keepBlockBuffer(const QVector<double> &block);
+    // The log view alternates between two vectors: the one the container was given two blocks
+    // ago is free again unless a plotter still holds it (GUI thread).
+    std::array<QVector<double>, 2> m_logBuffers;
+    int m_logFlip = 0;
 
 public:
     static constexpr std::size_t maxQueuedBytes = std::size_t(64) << 20;

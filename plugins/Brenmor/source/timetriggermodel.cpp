@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -20,9 +21,13 @@ namespace {
 // Windows whose completions never all arrive (an image the view did not write) are forgotten
 // after this many newer ones.
 constexpr std::size_t maxPendingWindows = 1024;
-// Text files waiting for the writer thread, each holding its window's counts. A disk or a
-// machine that cannot keep up loses windows (counted in lostWindows) instead of memory.
-constexpr std::size_t maxQueuedFiles = 256;
+// Text files waiting for the writer threads, each holding its window's counts: enough for
+// seconds of a busy run to ride out a slow moment of the disk or the machine, within a bound
+// on the counts held. One that cannot keep up for longer loses windows (counted in
+// lostWindows) instead of memory.
+constexpr std::size_t maxQueuedFiles = 1024;
+constexpr std::size_t maxQueuedBytes = std::size_t(512) << 20;
+constexpr std::size_t minQueuedFiles = 16;
 } // namespace
 
 TimeTriggerModel::TimeTriggerModel(QObject *parent)
@@ -226,6 +231,7 @@ void TimeTriggerModel::start()
     qDebug().noquote() << "Enable all the Time Triggers...";
 
     m_tracker.start(std::size_t(m_running.size()));
+    m_blocks.clear();
     emit winNumChanged();
     emit lostWindowsChanged();
 
@@ -255,6 +261,7 @@ void TimeTriggerModel::start()
     m_timer.start();
     m_pendingWindows.clear();
     m_windowOfPath.clear();
+    m_lastWrittenWindow = 0;
     if (m_refreshPeriod == 0)
         qWarning().noquote() << "Time trigger: a window of 0 ms cannot be recorded";
     m_group->enable(std::chrono::duration<double>(m_refreshPeriod / 1000.0), m_repetition);
@@ -274,6 +281,7 @@ void TimeTriggerModel::stop(bool byProperty)
         wrapper->disableTimeTrigger();
     }
     m_running.clear();
+    m_blocks.clear();
     if (m_unwrittenWindows > 0)
         qWarning().noquote() << "Time trigger: the files of " + QString::number(m_unwrittenWindows) +
                                     " windows were not written; they count as lost windows";
@@ -288,12 +296,27 @@ void TimeTriggerModel::onWindow(uint hist_ID, uint win_ID, bool lastWin)
 {
     if (!m_enableTimeTrigger)
         return;
+    // The wrapper keeps only its newest block, and another histogram may complete this window
+    // after this one has moved on: the block of the window is kept until it is written.
+    if (hist_ID < uint(m_running.size()) && m_running[int(hist_ID)]) {
+        QVector<QVector<double>> &blocks = m_blocks[win_ID];
+        blocks.resize(m_running.size());
+        blocks[int(hist_ID)] = m_running[int(hist_ID)]->dataContainer()->data();
+    }
     const WindowTracker::Step step = m_tracker.deliver(hist_ID, win_ID, lastWin);
     if (step.complete) {
         exportWindow(win_ID);
         m_tracker.exportDone(win_ID, step.lost);
         emit winNumChanged();
         emit lostWindowsChanged();
+    }
+    // Blocks of windows exported, abandoned or given up go.
+    const std::vector<std::uint32_t> assembling = m_tracker.assembling();
+    for (auto it = m_blocks.begin(); it != m_blocks.end();) {
+        if (std::find(assembling.begin(), assembling.end(), it->first) == assembling.end())
+            it = m_blocks.erase(it);
+        else
+            ++it;
     }
     if (step.finished)
         stop(false);
@@ -328,7 +351,13 @@ void TimeTriggerModel::exportWindow(uint window)
     if (m_pendingWindows.size() > maxPendingWindows)
         m_pendingWindows.pop_front();
 
-    const bool writerFull = m_writer->pending() >= maxQueuedFiles;
+    std::size_t widest = 1;
+    for (const auto &wrapper : qAsConst(m_running))
+        if (wrapper)
+            widest = std::max(widest, std::size_t(wrapper->dataContainer()->data().size()));
+    const std::size_t queueLimit =
+        std::clamp(maxQueuedBytes / (widest * sizeof(double)), minQueuedFiles, maxQueuedFiles);
+    const bool writerFull = m_writer->pending() >= queueLimit;
     bool skipped = false;
     for (const QString &ext : qAsConst(m_extension)) {
         if (ext == QLatin1String(".csv") && writerFull) {
@@ -341,50 +370,63 @@ void TimeTriggerModel::exportWindow(uint window)
         } else if (m_singleCSV && m_running.size() >= 2 && m_grid) {
             const QString file = base + ext;
             m_windowOfPath.insert(file, pending.sequence);
-            postCombined(file);
+            postCombined(file, window, blocksOf(window));
         } else {
-            for (const auto &wrapper : qAsConst(m_running)) {
+            int posted = 0;
+            const QVector<QVector<double>> blocks = blocksOf(window);
+            for (int h = 0; h < m_running.size(); ++h) {
+                TDCHistogrammerWrapper *wrapper = m_running[h];
                 if (!wrapper)
                     continue;
                 const QString file = base + QLatin1Char('_') + wrapper->name() + QStringLiteral(".csv");
                 m_windowOfPath.insert(file, pending.sequence);
-                postFile(file, wrapper);
+                postFile(file, wrapper, window, blocks.value(h));
+                ++posted;
             }
+            m_pendingWindows.back().textFiles = posted;
         }
     }
     if (skipped) {
         m_tracker.addLost(1);
         if (m_unwrittenWindows++ == 0)
             qWarning().noquote() << "Time trigger: the files of window " + QString::number(window) +
-                                        " are not written, the writer is " + QString::number(maxQueuedFiles) +
+                                        " are not written, the writer is " + QString::number(queueLimit) +
                                         " files behind";
     }
 }
 
-void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper)
+QVector<QVector<double>> TimeTriggerModel::blocksOf(uint window) const
+{
+    QVector<QVector<double>> blocks = m_blocks.count(window) ? m_blocks.at(window) : QVector<QVector<double>>();
+    blocks.resize(m_running.size());
+    return blocks;
+}
+
+void TimeTriggerModel::postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window,
+                                const QVector<double> &data)
 {
     const HistogrammerDevice::Bounds bounds = wrapper->currentBounds();
     const double left = bounds.left.value_or(0);
     const double width = bounds.binWidth.value_or(0);
-    const QVector<double> data = wrapper->dataContainer()->data();
     const std::string name = wrapper->name().toStdString();
     m_writer->post(
         path,
         [data, left, width, name](std::string &text) {
             histfile::appendHistogramBlock(text, name, left, width, data.constData(), std::size_t(data.size()));
         },
-        [this](const QString &file, bool, std::uint64_t) {
-            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
+        [this, window](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file, window] { textFileWritten(file, window); },
+                                      Qt::QueuedConnection);
         });
 }
 
-void TimeTriggerModel::postCombined(const QString &path)
+void TimeTriggerModel::postCombined(const QString &path, uint window, const QVector<QVector<double>> &blocks)
 {
     std::vector<QVector<double>> columns;
     std::vector<std::string> names;
-    for (const auto &wrapper : qAsConst(m_running)) {
-        columns.push_back(wrapper ? wrapper->dataContainer()->data()
-                                  : QVector<double>());
+    for (int h = 0; h < m_running.size(); ++h) {
+        const auto &wrapper = m_running[h];
+        columns.push_back(wrapper ? blocks.value(h) : QVector<double>());
         names.push_back(wrapper ? wrapper->name().toStdString() : std::string());
     }
     std::shared_ptr<CombinedGrid> grid = m_grid;
@@ -395,9 +437,18 @@ void TimeTriggerModel::postCombined(const QString &path)
                 grid->put(h, columns[h].constData(), std::size_t(columns[h].size()));
             grid->appendText(text, names);
         },
-        [this](const QString &file, bool, std::uint64_t) {
-            QMetaObject::invokeMethod(this, [this, file] { exportComplete(file); }, Qt::QueuedConnection);
-        });
+        [this, window](const QString &file, bool, std::uint64_t) {
+            QMetaObject::invokeMethod(this, [this, file, window] { textFileWritten(file, window); },
+                                      Qt::QueuedConnection);
+        },
+        // The grid keeps its cells from one window to the next: its windows go one at a time.
+        QStringLiteral("combined grid"));
+}
+
+void TimeTriggerModel::textFileWritten(const QString &path, uint window)
+{
+    m_lastWrittenWindow = window;
+    exportComplete(path);
 }
 
 void TimeTriggerModel::exportComplete(QString path)
@@ -429,6 +480,12 @@ void TimeTriggerModel::completeExtension(quint64 sequence, const QString &extens
     for (auto it = m_pendingWindows.begin(); it != m_pendingWindows.end(); ++it) {
         if (it->sequence != sequence)
             continue;
+        // Otherwise the sizes of a window's other text files would be published only with the
+        // next window, and those of the last window never.
+        if (extension == QLatin1String(".csv") && it->textFiles > 1) {
+            --it->textFiles;
+            return;
+        }
         it->remaining.removeAll(extension);
         if (it->remaining.isEmpty()) {
             m_pendingWindows.erase(it);

@@ -4,14 +4,14 @@
 // exported (images through the view's chart, text files here) and windows that were skipped
 // are counted.
 //
-// Files are formatted and written by a writer thread of the model, in the order of the
-// windows; their completions come back to the GUI thread in that order and feed the size
+// Files are formatted and written by the writer threads of the model; their completions
+// come back to the GUI thread in the order of the windows and feed the size
 // accounting of the window they belong to.
 //
-// Ownership: created by the time-trigger panel in QML; owns its group and its writer thread
-// (the destructor stops a running run and lets the writer finish what was posted). The
+// Ownership: created by the time-trigger panel in QML; owns its group and its writer threads
+// (the destructor stops a running run and lets the writers finish what was posted). The
 // wrappers in histModels belong to the backend wrapper; a wrapper that goes away simply
-// leaves the list. Threads: GUI thread; the writer thread only formats and writes.
+// leaves the list. Threads: GUI thread; the writer threads only format and write.
 
 #include <QHash>
 #include <QList>
@@ -20,9 +20,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <QVector>
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 
 #include "windowtracker.h"
@@ -80,6 +82,9 @@ public:
     int pendingWrites() const;
     // Blocks until the writer has written everything posted so far (tests, benchmarks).
     void waitForWrites();
+    // The window of the text file written last in this run (0 before the first): files are
+    // reported in posting order, so every text file of an earlier window is written.
+    uint lastWrittenWindow() const { return m_lastWrittenWindow; }
 
     void setFolder(const QUrl &folder);
     void setSubFolder(const QString &subFolder);
@@ -132,14 +137,19 @@ private:
     struct PendingWindow {
         quint64 sequence = 0;
         QStringList remaining;
+        // ".csv" is done when the last of the window's text files is written, not the first.
+        int textFiles = 0;
     };
 
     void start();
     void stop(bool byProperty);
     void exportWindow(uint window);
     QString localFolder() const;
-    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper);
-    void postCombined(const QString &path);
+    // The blocks of window, one per histogram of the run (empty for one not delivered).
+    QVector<QVector<double>> blocksOf(uint window) const;
+    void postFile(const QString &path, TDCHistogrammerWrapper *wrapper, uint window, const QVector<double> &data);
+    void postCombined(const QString &path, uint window, const QVector<QVector<double>> &blocks);
+    void textFileWritten(const QString &path, uint window);
     void completeExtension(quint64 sequence, const QString &extension);
 
     QUrl m_folder;
@@ -165,6 +175,8 @@ private:
     double m_convOffset = 0.0;
 
     WindowTracker m_tracker;
+    // Each histogram's block of every window being assembled.
+    std::map<uint, QVector<QVector<double>>> m_blocks;
     std::shared_ptr<CombinedGrid> m_grid;
     std::unique_ptr<TriggerGroup> m_group;
     QTimer m_timer;
@@ -173,5 +185,6 @@ private:
     quint64 m_nextSequence = 0;
     // Windows of the run whose text files were not written (the writer too far behind).
     quint64 m_unwrittenWindows = 0;
+    uint m_lastWrittenWindow = 0;
     std::unique_ptr<FileWriterQueue> m_writer;
 };

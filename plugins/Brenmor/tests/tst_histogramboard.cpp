@@ -115,11 +115,18 @@ private slots:
         model.setRepetition(6);
         model.addHistModel(a.get());
         model.addHistModel(b.get());
+        QStringList order;
+        for (TDCHistogrammerWrapper *w : {a.get(), b.get()})
+            connect(w, &TDCHistogrammerWrapper::timeTriggerData, this,
+                    [&order](uint h, uint win, bool last) { order << QString("%1:%2%3").arg(h).arg(win).arg(last ? "L" : ""); });
         model.setEnableTimeTrigger(true);
         QVERIFY(a->isTimeTrigActive() && b->isTimeTrigActive());
         QTRY_VERIFY_WITH_TIMEOUT(!model.enableTimeTrigger(), 15000);
-        QCOMPARE(model.winNum(), 6u);
-        QCOMPARE(model.lostWindows(), 0u);
+        QVERIFY2(model.winNum() == 6u, qPrintable(order.join(' ')));
+        QVERIFY2(model.lostWindows() == 0u,
+                 qPrintable(QString("lost %1: by A %2, by B %3; blocks dropped by A %4, by B %5; %6")
+                                .arg(model.lostWindows()).arg(model.lostBy(0)).arg(model.lostBy(1))
+                                .arg(a->droppedBlocks()).arg(b->droppedBlocks()).arg(order.join(' '))));
         model.waitForWrites();
         QCoreApplication::processEvents();
         for (int n = 1; n <= 6; ++n)

@@ -4,7 +4,13 @@
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <cstdio>
+#include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "combinedgrid.h"
 #include "fileio.h"
@@ -51,6 +57,43 @@ private slots:
         text.clear();
         histfile::appendHistogramBlock(text, "H", -2e-9, 1e-9, counts, 2);
         QVERIFY(text.find("\n-1e-09,1\n0,2\n") != std::string::npos);
+    }
+
+    void histogramBlockMatchesPrintfLineByLine()
+    {
+        // Random bounds (negative left bounds, widths down to attoseconds) and counts of every
+        // size, including the ones that are not whole or not numbers; each block is formatted
+        // twice so the second one comes from the kept bin column.
+        std::mt19937_64 rng(7);
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int round = 0; round < 40; ++round) {
+            const double left = (unit(rng) - 0.5) * std::pow(10.0, -3 - 12 * unit(rng));
+            const double width = std::pow(10.0, -18 + 15 * unit(rng)) * (1 + unit(rng));
+            const std::size_t n = 1 + std::size_t(unit(rng) * 3000);
+            std::vector<double> counts(n);
+            for (double &c : counts) {
+                const double r = unit(rng);
+                c = r < 0.5 ? std::floor(unit(rng) * 10) : r < 0.9 ? std::floor(std::pow(10.0, 19 * unit(rng))) : unit(rng) * 30;
+            }
+            counts[0] = std::nan("");
+            counts[n - 1] = -3;
+            std::string expected = "# ---------- H ---------- #\n# Bin value [s], Counts\n";
+            char line[96];
+            for (std::size_t i = 0; i < n; ++i) {
+                const double c = counts[i] > 0 ? counts[i] : 0;
+                std::snprintf(line, sizeof line, "%g,%llu\n", left + double(i + 1) * width,
+                              static_cast<unsigned long long>(c));
+                expected += line;
+            }
+            expected += "# ---------------------------------------- #\n\n";
+            for (int pass = 0; pass < 2; ++pass) {
+                std::string text = "kept";
+                histfile::appendHistogramBlock(text, "H", left, width, counts.data(), n);
+                if (text != "kept" + expected)
+                    QFAIL(qPrintable(QString("round %1 pass %2: left %3 width %4 n %5 differ")
+                                         .arg(round).arg(pass).arg(left).arg(width).arg(n)));
+            }
+        }
     }
 
     void repeatedAppendsKeepEveryBlock()
@@ -243,6 +286,55 @@ private slots:
         QCOMPARE(lines[99], QString("99"));
         QCOMPARE(lines[100], QString("101"));
         QCOMPARE(lines.last(), QString("end"));
+    }
+
+    void writerThreadsKeepKeysInOrderAndReportInPostingOrder()
+    {
+        FileWriterQueue queue(3);
+        QCOMPARE(queue.threads(), 3u);
+        std::vector<int> reported;
+        std::mutex mutex;
+        std::atomic<int> inKey{0};
+        std::atomic<int> overlap{0};
+        std::atomic<int> maxParallel{0};
+        std::atomic<int> running{0};
+        const QString shared = m_dir.filePath("keyed.txt");
+        for (int i = 0; i < 60; ++i) {
+            // Every third job shares one key (and one file); the others have files of their
+            // own and finish in a scrambled order, the slow ones first.
+            const bool keyed = i % 3 == 0;
+            const QString path = keyed ? shared : m_dir.filePath(QString("own%1.txt").arg(i));
+            queue.post(
+                path,
+                [&, i, keyed](std::string &text) {
+                    const int now = ++running;
+                    int seen = maxParallel.load();
+                    while (now > seen && !maxParallel.compare_exchange_weak(seen, now)) {}
+                    if (keyed && ++inKey > 1)
+                        ++overlap;
+                    std::this_thread::sleep_for(std::chrono::milliseconds((60 - i) % 7));
+                    if (keyed)
+                        --inKey;
+                    --running;
+                    text = std::to_string(i) + "\n";
+                },
+                [&, i](const QString &, bool ok, std::uint64_t bytes) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    reported.push_back(ok && bytes == std::to_string(i).size() + 1 ? i : -1 - i);
+                },
+                keyed ? QStringLiteral("grid") : QString());
+        }
+        queue.waitIdle();
+        QCOMPARE(queue.pending(), std::size_t(0));
+        QCOMPARE(overlap.load(), 0);
+        QVERIFY2(maxParallel.load() > 1, "the jobs never ran side by side");
+        QCOMPARE(int(reported.size()), 60);
+        for (int i = 0; i < 60; ++i)
+            QCOMPARE(reported[std::size_t(i)], i);
+        QString expected;
+        for (int i = 0; i < 60; i += 3)
+            expected += QString::number(i) + "\n";
+        QCOMPARE(readAll(shared), expected);
     }
 
     void writerFinishesPostedJobsWhenDestroyed()

@@ -270,25 +270,71 @@ private slots:
         QVERIFY(s.complete && s.finished);
     }
 
+    void skewedHistogramsCompleteEveryWindow()
+    {
+        // Histogram 0 runs two windows ahead of histogram 1: every window still completes,
+        // in order, and nothing is lost.
+        WindowTracker t;
+        t.start(2);
+        auto s = t.deliver(0, 1, false);
+        QVERIFY(!s.complete && !s.overrun);
+        QVERIFY(!t.deliver(0, 2, false).complete);
+        QVERIFY(!t.deliver(0, 3, true).complete);
+        for (std::uint32_t w : {1u, 2u, 3u}) {
+            s = t.deliver(1, w, w == 3);
+            QVERIFY(s.complete);
+            QCOMPARE(s.lost, 0u);
+            t.exportDone(w, s.lost);
+        }
+        QVERIFY(s.finished);
+        QCOMPARE(t.lostWindows(), 0u);
+        QCOMPARE(t.assembling().size(), std::size_t(0));
+    }
+
     void overrunAbandonsTheWindow()
     {
         WindowTracker t;
         t.start(2);
         QVERIFY(!t.deliver(0, 1, false).complete);
-        auto s = t.deliver(0, 2, false);
+        auto s = t.deliver(0, 1, false);
         QVERIFY(s.overrun && !s.complete);
         // The window starts again from nothing: histogram 1 alone does not complete it.
-        s = t.deliver(1, 2, false);
-        QVERIFY(!s.complete);
-        s = t.deliver(0, 3, false);
-        QVERIFY(s.complete);
-        QCOMPARE(s.lost, 2u);
-        t.exportDone(3, s.lost);
-        // A window behind the exported one skipped nothing (no wrap-around to 4 billion).
+        QVERIFY(!t.deliver(1, 1, false).complete);
         QVERIFY(!t.deliver(0, 2, false).complete);
         s = t.deliver(1, 2, false);
         QVERIFY(s.complete);
-        QCOMPARE(s.lost, 0u);
+        QCOMPARE(s.lost, 1u);
+        t.exportDone(2, s.lost);
+        QCOMPARE(t.assembling().size(), std::size_t(0));
+        // A window at or behind the exported one is not exported again.
+        QVERIFY(!t.deliver(0, 2, false).complete);
+        QVERIFY(!t.deliver(1, 2, false).complete);
+        QVERIFY(!t.deliver(0, 1, false).complete);
+        QCOMPARE(t.assembling().size(), std::size_t(0));
+    }
+
+    void windowsTooFarApartAreGivenUp()
+    {
+        WindowTracker t;
+        t.start(2);
+        auto s = t.deliver(0, 1, false);
+        s = t.deliver(1, 1, false);
+        QVERIFY(s.complete);
+        t.exportDone(1, s.lost);
+        // Histogram 0 gets ten windows ahead: only the newest windows are kept.
+        for (std::uint32_t w = 2; w <= 11; ++w)
+            QVERIFY(!t.deliver(0, w, false).complete);
+        QCOMPARE(t.assembling().size(), WindowTracker::maxAssembling);
+        QCOMPARE(t.assembling().front(), 4u);
+        // Window 2 was given up; window 4 is still complete when histogram 1 gets there.
+        QVERIFY(!t.deliver(1, 2, false).complete);
+        QVERIFY(!t.deliver(1, 3, false).complete);
+        s = t.deliver(1, 4, false);
+        QVERIFY(s.complete);
+        QCOMPARE(s.lost, 2u);
+        t.exportDone(4, s.lost);
+        QCOMPARE(t.lostWindows(), 2u);
+        QCOMPARE(t.lostBy(1), 0u);
     }
 
     void emptyRunEndsOnlyByItsOwner()

@@ -471,6 +471,39 @@ private slots:
         QCOMPARE(w.integrationEvent(), 1024ull);
     }
 
+    void reusedBuffersNeverChangeDataStillHeld()
+    {
+        // Buffers are recycled from block to block: a vector someone still holds (a plotter, a
+        // file being written) must keep its values, and a short block after a full one must
+        // not show the full one's tail.
+        TDCHistogrammerWrapper &w = make();
+        std::vector<std::uint64_t> full(1024, 9);
+        deliver(full, 1);
+        const QVector<double> heldCounts = w.dataContainer()->data();
+        const QVector<double> heldLogs = w.logDataContainer()->data();
+        for (std::uint32_t window = 2; window < 12; ++window) {
+            if (window % 2)
+                deliver(full, window);
+            else
+                deliver(block(1024, {{3, window}}), window);
+        }
+        QCOMPARE(heldCounts, QVector<double>(1024, 9.0));
+        QCOMPARE(heldLogs, QVector<double>(1024, std::log10(9.0)));
+        deliver(std::vector<std::uint64_t>{4, 5}, 12);
+        QVector<double> expected(1024, 0.0);
+        expected[0] = 4;
+        expected[1] = 5;
+        QCOMPARE(w.dataContainer()->data(), expected);
+        QCOMPARE(w.logDataContainer()->data()[1], std::log10(5.0));
+        QCOMPARE(w.logDataContainer()->data()[1023], 0.0);
+        // Counts at 2^63 and beyond are converted exactly too.
+        std::vector<std::uint64_t> huge(1024, 1);
+        huge[5] = (std::uint64_t(1) << 63) + (std::uint64_t(1) << 20);
+        deliver(huge, 13);
+        QCOMPARE(w.dataContainer()->data()[5], double(huge[5]));
+        QCOMPARE(w.dataContainer()->data()[6], 1.0);
+    }
+
     void textFilesUseTheCurrentBounds()
     {
         TDCHistogrammerWrapper &w = make();

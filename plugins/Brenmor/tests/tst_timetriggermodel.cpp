@@ -110,6 +110,7 @@ private slots:
 
         model.waitForWrites();
         QCoreApplication::processEvents();
+        QCOMPARE(model.lastWrittenWindow(), 4u);
         for (const char *name : {"run1_A.csv", "run1_B.csv", "run2_A.csv", "run4_B.csv"})
             QVERIFY2(QFileInfo::exists(file("S", name)), name);
         // The text files are complete, the images not yet: nothing published.
@@ -168,6 +169,39 @@ private slots:
         model.setEnableTimeTrigger(false);
     }
 
+    void aHistogramAheadOfTheOthersLosesNothing()
+    {
+        // A is two windows ahead of B when window 1 completes: its file of window 1 holds its
+        // block of window 1, not the newer one it shows by then.
+        makeHistograms(2);
+        TimeTriggerModel model;
+        configure(model, "K", {".csv"});
+        model.setEnableTimeTrigger(true);
+        m_devices[0]->deliver(counts(1), 1, true);
+        m_devices[0]->deliver(counts(2), 2, true);
+        m_devices[0]->deliver(counts(3), 3, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(model.winNum(), 0u);
+        for (std::uint32_t w = 1; w <= 3; ++w) {
+            m_devices[1]->deliver(counts(10 * w), w, true);
+            QCoreApplication::processEvents();
+            QCOMPARE(model.winNum(), w);
+        }
+        QCOMPARE(model.lostWindows(), 0u);
+        model.waitForWrites();
+        QCoreApplication::processEvents();
+        for (std::uint32_t w = 1; w <= 3; ++w) {
+            QFile a(file("K", QString("run%1_A.csv").arg(w)));
+            QVERIFY(a.open(QIODevice::ReadOnly));
+            const QStringList lines = QString::fromUtf8(a.readAll()).split('\n');
+            QVERIFY2(lines.size() > 3 && lines[2].endsWith(QString(",%1").arg(w)), qPrintable(lines.value(2)));
+            QFile b(file("K", QString("run%1_B.csv").arg(w)));
+            QVERIFY(b.open(QIODevice::ReadOnly));
+            QVERIFY(QString::fromUtf8(b.readAll()).split('\n').value(2).endsWith(QString(",%1").arg(10 * w)));
+        }
+        model.setEnableTimeTrigger(false);
+    }
+
     void anOverrunAbandonsTheWindow()
     {
         makeHistograms(2);
@@ -175,12 +209,14 @@ private slots:
         configure(model, "O", {".png"});
         QSignalSpy images(&model, &TimeTriggerModel::exportHistogram);
         model.setEnableTimeTrigger(true);
+        // Histogram 0 delivers window 1 twice before histogram 1 delivers it.
         m_devices[0]->deliver(counts(1), 1, true);
-        m_devices[0]->deliver(counts(1), 2, true);
+        m_devices[0]->deliver(counts(1), 1, true);
         QCoreApplication::processEvents();
         m_devices[1]->deliver(counts(1), 1, true);
         QCoreApplication::processEvents();
         QCOMPARE(images.count(), 0);
+        m_devices[1]->deliver(counts(1), 2, true);
         window(3);
         QCOMPARE(images.count(), 1);
         QCOMPARE(model.winNum(), 3u);
@@ -211,6 +247,30 @@ private slots:
         QVERIFY(!QFileInfo::exists(file("C", "run1_A.csv")));
         QCOMPARE(model.savedFilesSize(), qulonglong(sizeOf(f.fileName()) + sizeOf(file("C", "run2.csv"))));
         model.setEnableTimeTrigger(false);
+    }
+
+    void aWindowsSizeIsPublishedWhenAllItsTextFilesAreWritten()
+    {
+        makeHistograms(3);
+        TimeTriggerModel model;
+        configure(model, "Z", {".csv"});
+        model.setRepetition(2);
+        QSignalSpy sizes(&model, &TimeTriggerModel::savedFilesSizeChanged);
+        model.setEnableTimeTrigger(true);
+        const int atStart = sizes.count();
+        window(1);
+        window(2, true);
+        QVERIFY(!model.enableTimeTrigger());
+        model.waitForWrites();
+        QCoreApplication::processEvents();
+        // Once per window, each time with every file of the window counted; the run's last
+        // window included.
+        QCOMPARE(sizes.count(), atStart + 2);
+        qulonglong all = 0;
+        for (const char *name : {"run1_A.csv", "run1_B.csv", "run1_C.csv", "run2_A.csv", "run2_B.csv", "run2_C.csv"})
+            all += qulonglong(sizeOf(file("Z", name)));
+        QVERIFY(all > 0);
+        QCOMPARE(model.savedFilesSize(), all);
     }
 
     void sizesPastFourGiBAndPathsWithoutExtension()

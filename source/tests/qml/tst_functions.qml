@@ -98,4 +98,14 @@ TestCase {
         compare(Functions.file_size_to_bytes("512kb"), 512 * 1024, "sizes the field accepts count");
         compare(Functions.file_size_to_bytes("nothing"), 0);
     }
+
+    // Each prefix starts exactly at its power of a thousand.
+    function test_hertz_boundaries() {
+        compare(Functions.format_to_hertz(1e6), "1.00 MHz");
+        compare(Functions.format_to_hertz(999999), "1000.00 kHz");
+        compare(Functions.format_to_hertz(1e9), "1.00 GHz");
+        compare(Functions.format_to_hertz(999999999), "1000.00 MHz");
+        compare(Functions.format_to_samples(1e6, true), "1.00 MSa");
+        compare(Functions.format_to_samples(1e9, true), "1.00 GSa");
+    }
 }

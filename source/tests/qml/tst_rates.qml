@@ -32,4 +32,15 @@ TestCase {
         compare(Rates.getLogSpeedFromValue(10, 0), 1, "a zero full scale fills the gauge");
         compare(Rates.getLogSpeedFromValue(0, 0), 0);
     }
+
+    // Each prefix starts exactly at its power of a thousand.
+    function test_getFreqFromValue_boundaries() {
+        compare(Rates.getFreqFromValue(999999, 0), "1000 KHz");
+        compare(Rates.getFreqFromValue(1e6), "1.00 MHz");
+        compare(Rates.getFreqFromValue(1e6 + 1, 6), "1.000001 MHz");
+        compare(Rates.getFreqFromValue(999999999, 0), "1000 MHz");
+        compare(Rates.getFreqFromValue(1e9), "1.00 GHz");
+        compare(Rates.getFreqFromValue(1e12), "1000.00 GHz", "no prefix above giga");
+        compare(Rates.getFreqFromValue(999.5, 1), "999.5 Hz");
+    }
 }

@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQuick.Window 2.15
 import QtTest 1.2
 import "fakes"
 
@@ -388,5 +389,35 @@ TestCase {
         compare(viewTitles(), ["SubView 1", "SubView 2", "SubView"]);
         compare(window.frame.leftBar.viewsModel.get(2).viewUUID, first.uuid);
         compare(window.frame.leftBar.viewsModel.get(1).viewUUID, third.uuid);
+    }
+
+    // Maximized and full screen come back as they were; anything else opens windowed.
+    function test_savedVisibilityIsRestored() {
+        var cases = [[Window.Maximized, Window.Maximized], [Window.FullScreen, Window.FullScreen],
+                     [Window.Minimized, Window.Windowed], [Window.Hidden, Window.Windowed],
+                     [Window.AutomaticVisibility, Window.Windowed], [Window.Windowed, Window.Windowed]];
+        for (var i = 0; i < cases.length; ++i) {
+            settings.setValue("mainWindow/visibility", cases[i][0]);
+            var other = Qt.createComponent("qrc:/MainWindow.qml").createObject(null);
+            compare(other.restoredVisibility, cases[i][1], "stored visibility " + cases[i][0]);
+            other.destroy();
+        }
+        settings.setValue("mainWindow/visibility", Window.Maximized);
+        var shown = Qt.createComponent("qrc:/MainWindow.qml").createObject(null);
+        shown.showRestored();
+        tryCompare(shown, "visibility", Window.Maximized);
+        shown.destroy();
+    }
+
+    function test_visibilityIsSaved() {
+        window.showMaximized();
+        tryCompare(window, "visibility", Window.Maximized);
+        window.close();
+        compare(settings.intValue("mainWindow/visibility"), Window.Maximized);
+        settings.clear();
+        window.showNormal();
+        tryCompare(window, "visibility", Window.Windowed);
+        window.close();
+        compare(settings.intValue("mainWindow/visibility"), Window.Windowed);
     }
 }

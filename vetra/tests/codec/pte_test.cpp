@@ -440,3 +440,69 @@ TEST(PacketEngine, LoopbackKeepsMixedSizesIntactWhileBuffersAreReused)
 }
 
 } // namespace
+
+namespace {
+
+// The wire bytes of {stream, payload, CRC} with word `flip` of that packet (0 is the stream
+// word, payload.size() + 1 the CRC) changed after the CRC was computed.
+bytes wire_with_flipped_word(std::uint8_t stream, const words &payload, std::size_t flip)
+{
+    words packet{stream};
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    packet.push_back(crc32c::extend_words(0, packet.data(), packet.size()));
+    packet.at(flip) ^= 0x00000100u;
+    bytes out = multicobs::encode({{packet.data(), packet.size()}});
+    out.insert(out.end(), 4, 0);
+    return out;
+}
+
+} // namespace
+
+TEST(PacketEngine, CorruptPacketsOnLaidOutStreamsAreReportedNotDelivered)
+{
+    engine e;
+    e.packets->set_stream_layout(2, {3});
+    e.packets->set_stream_handler(2, e.seen.handler("two"));
+    const words payload{10, 11, 12, 13, 14};
+    // A flip in the fixed buffer, in the rest, and in the CRC word itself.
+    bytes feed;
+    for (std::size_t flip : {std::size_t(2), std::size_t(5), payload.size() + 1}) {
+        const bytes b = wire_with_flipped_word(2, payload, flip);
+        feed.insert(feed.end(), b.begin(), b.end());
+    }
+    const bytes good = wire(2, payload);
+    feed.insert(feed.end(), good.begin(), good.end());
+    e.transport->feed(feed);
+    ASSERT_TRUE(e.seen.wait(1, 3));
+    ASSERT_EQ(e.seen.failures.size(), 3u);
+    for (const auto &f : e.seen.failures)
+        EXPECT_EQ(f.error, make_error_code(pte_packet_error::bad_crc));
+    ASSERT_EQ(e.seen.packets.size(), 1u) << "only the intact packet reaches the handler";
+    EXPECT_EQ(e.seen.packets[0].via, "two");
+    EXPECT_EQ(e.seen.packets[0].buffers, (std::vector<words>{{10, 11, 12}, {13, 14}}));
+}
+
+TEST(PacketEngine, AnEmptyHandlerGivenAtConstructionDropsItsStream)
+{
+    recorder seen;
+    auto owned = std::make_unique<memory_transport>(false, std::size_t(1) << 20);
+    memory_transport *transport = owned.get();
+    pte::handler_map handlers;
+    handlers.emplace(4, pte::stream_handler{});
+    handlers.emplace(6, seen.handler("six"));
+    pte packets(std::move(owned), seen.handler("default"), seen.errors(), std::move(handlers));
+    ASSERT_FALSE(packets.open("memory", {}));
+
+    bytes feed = wire(4, {1, 2});
+    for (const bytes &b : {wire(6, {3}), wire(4, {4}), wire(5, {5})})
+        feed.insert(feed.end(), b.begin(), b.end());
+    transport->feed(feed);
+    ASSERT_TRUE(seen.wait(2, 0));
+    // Stream 5 comes last: once it is seen, both packets of stream 4 were handled.
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    ASSERT_EQ(seen.packets.size(), 2u);
+    EXPECT_EQ(seen.packets[0].via, "six");
+    EXPECT_EQ(seen.packets[1].via, "default");
+    EXPECT_EQ(seen.packets[1].stream, 5);
+    EXPECT_TRUE(seen.failures.empty());
+}

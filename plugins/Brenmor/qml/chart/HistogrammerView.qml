@@ -37,6 +37,39 @@ PluginView {
                                  ttModel ? ttModel.unit : "s");
     }
 
+    // A width in the axis's unit: scaled, not moved.
+    function spanText(v, decimals) {
+        return Format.formatAxis(v, decimals === undefined ? 2 : decimals,
+                                 ttModel ? Math.abs(ttModel.convFactor) : 1, 0, ttModel ? ttModel.unit : "s");
+    }
+
+    // The time axis in another unit (factor × time + offset): each returns "" when the text
+    // was taken, else the reason, and then changes nothing.
+    function setAxisUnit(text) {
+        var reason = Files.unitProblem(text);
+        if (reason === "")
+            ttModel.unit = String(text).trim();
+        return reason;
+    }
+    function setAxisFactor(text) {
+        var v = Files.parseFactor(text);
+        if (v === null)
+            return "A number other than 0, e.g., 1e9 or 0.5";
+        ttModel.convFactor = v;
+        return "";
+    }
+    function setAxisOffset(text) {
+        var v = Files.parsePlainNumber(text);
+        if (v === null)
+            return "A number, e.g., -12 or 2.5e-9";
+        ttModel.convOffset = v;
+        return "";
+    }
+    // The axis draws its labels once: new units need a new pass.
+    function refreshAxisText() {
+        plot.xAxis.textFunction = function(v, d) { return root.axisText(v, d); };
+    }
+
     function indexOfHist(hist) { return histModels.indexOf(hist); }
     function colorOf(hist) { var i = indexOfHist(hist); return i >= 0 && i < colors.length ? colors[i] : '#2f7ed8'; }
     function offsetOf(hist) { var i = indexOfHist(hist); return i >= 0 && i < offsets.length ? offsets[i] : 0; }
@@ -206,6 +239,9 @@ PluginView {
         ttPanel.saveSettings();
         settings.setValue("isYAxisLog", plot.isYAxisLog);
         settings.setValue("columns", columns.join(","));
+        settings.setValue("axisUnit", ttModel.unit);
+        settings.setValue("axisFactor", ttModel.convFactor);
+        settings.setValue("axisOffset", ttModel.convOffset);
         exportDialog.saveSettings();
     }
 
@@ -222,6 +258,10 @@ PluginView {
         plot.isYAxisLog = settings.boolValue("isYAxisLog", false);
         var text = String(settings.value("columns", columns.join(",")));
         columns = text === "" ? [] : text.split(",");
+        // Stored values go through the same checks as typed ones.
+        setAxisUnit(String(settings.value("axisUnit", "s")));
+        setAxisFactor(String(settings.value("axisFactor", 1)));
+        setAxisOffset(String(settings.value("axisOffset", 0)));
         exportDialog.loadSettings();
         for (var w = 0; w < wanted.length; ++w)
             if (wanted[w].index >= 0 && wanted[w].index < tdcModelData.length)
@@ -282,6 +322,27 @@ PluginView {
                     checked: plot.isYAxisLog
                     onToggled: plot.isYAxisLog = checked
                 }
+                AxisUnitField {
+                    objectName: "axisUnitField"
+                    caption: "Unit"
+                    shown: root.ttModel ? root.ttModel.unit : "s"
+                    apply: root.setAxisUnit
+                    tip: "Unit of the time axis"
+                }
+                AxisUnitField {
+                    objectName: "axisFactorField"
+                    caption: "Factor"
+                    shown: root.ttModel ? Files.plainNumberText(root.ttModel.convFactor) : "1"
+                    apply: root.setAxisFactor
+                    tip: "The axis shows factor × time + offset"
+                }
+                AxisUnitField {
+                    objectName: "axisOffsetField"
+                    caption: "Offset"
+                    shown: root.ttModel ? Files.plainNumberText(root.ttModel.convOffset) : "0"
+                    apply: root.setAxisOffset
+                    tip: "The axis shows factor × time + offset"
+                }
                 Label {
                     anchors.verticalCenter: parent.verticalCenter
                     visible: root.histModels.length === 0
@@ -338,6 +399,13 @@ PluginView {
                     function onZoomRectChanged() { root.pushZoom(); }
                 }
                 Component.onCompleted: plot.xAxis.textFunction = root.axisText
+            }
+            Connections {
+                target: root.ttModel
+                ignoreUnknownSignals: true
+                function onUnitChanged() { root.refreshAxisText(); }
+                function onConvFactorChanged() { root.refreshAxisText(); }
+                function onConvOffsetChanged() { root.refreshAxisText(); }
             }
             ParameterTable {
                 Layout.fillWidth: true

@@ -204,7 +204,7 @@ Flickable {
                             objectName: "cell_" + modelData
                             width: root.columnWidth
                             anchors.verticalCenter: parent.verticalCenter
-                            text: Stats.cellText(modelData, row.hist, root.view.axisText)
+                            text: Stats.cellText(modelData, row.hist, root.view.axisText, root.view.spanText)
                             elide: Text.ElideRight
                             font.family: "monospace"
                         }

@@ -5,17 +5,21 @@
 
 var available = ["MEAN", "STD", "CHART MEAN", "CHART STD", "PEAK", "FWHM", "PEAK COUNTS", "RATE", "EVENTS", "TIME"];
 
-// axis(v) formats a time the way the chart's x axis does.
-function cellText(column, hist, axis) {
+// axis(v, decimals) formats a time the way the chart's x axis does; span(v, decimals) formats
+// a width (a spread) in the same unit, scaled by the axis factor but not moved by its offset,
+// which belongs to positions only.
+function cellText(column, hist, axis, span) {
     if (!hist)
         return "";
+    if (!span)
+        span = axis;
     switch (column) {
     case "MEAN": return timeText(hist.mean, axis);
-    case "STD": return timeText(hist.std, axis);
+    case "STD": return timeText(hist.std, span);
     case "CHART MEAN": return timeText(hist.chartMean, axis);
-    case "CHART STD": return timeText(hist.chartStd, axis);
+    case "CHART STD": return timeText(hist.chartStd, span);
     case "PEAK": return timeText(hist.peak, axis);
-    case "FWHM": return timeText(hist.fwhm, axis);
+    case "FWHM": return timeText(hist.fwhm, span);
     case "PEAK COUNTS": return countText(hist.peakCounts);
     case "RATE": return Functions.format_to_hertz(Number(hist.eventsRate));
     case "EVENTS": return countText(hist.integrationEvent);
@@ -24,10 +28,10 @@ function cellText(column, hist, axis) {
     return "";
 }
 
-function timeText(value, axis) {
+function timeText(value, format) {
     if (value === undefined || value === null || !isFinite(value))
         return "--";
-    return axis(value);
+    return format(value, 3);
 }
 
 function countText(value) {

@@ -1,5 +1,5 @@
-// Every setting of one histogram: on/off, channels, swap, bounds, bin width, refresh period,
-// reset, copy, chart views, and a small chart. Used as a table row (captions in the header) and
+// Every setting of one histogram: name, on/off, channels, swap, bounds, bin width, refresh
+// period, accumulate, multi-hit, reset, copy, chart views, and a small chart. Used as a table row (captions in the header) and
 // as a page of the swipe list. Edits go through the view, which applies them to every ticked
 // histogram when this one is ticked.
 import QtQuick 2.15
@@ -65,13 +65,14 @@ Item {
                     ToolTip.visible: indicatorHover.containsMouse
                     ToolTip.text: "Histogram active in ChartView"
                 }
-                Label {
+                NameField {
+                    objectName: "nameField"
                     width: parent.width - (indicator.visible ? 14 : 0)
-                    height: 40
-                    verticalAlignment: Text.AlignVCenter
-                    text: root.hist ? root.hist.name : ""
-                    elide: Text.ElideRight
-                    font.bold: true
+                    enabled: !root.locked
+                    name: root.hist ? root.hist.name : ""
+                    otherNames: root.view ? root.view.namesOtherThan(root.hist) : []
+                    // A name belongs to one histogram: renaming is never a selection edit.
+                    onNameEntered: if (root.hist) root.hist.name = name
                 }
             }
         }
@@ -192,6 +193,40 @@ Item {
                 kind: "period"
                 value: root.hist ? root.hist.refreshPeriod : 50
                 onValueEntered: root.edit(function(h) { h.refreshPeriod = value; })
+            }
+        }
+        Cell {
+            width: root.cellWidth("accumulate")
+            caption: "ACCUMULATE"
+            showCaption: root.showCaptions
+            Switch {
+                objectName: "accumulateSwitch"
+                enabled: !root.locked
+                checked: root.hist ? root.hist.accumulate : false
+                onToggled: {
+                    var on = checked;
+                    checked = Qt.binding(function() { return root.hist ? root.hist.accumulate : false; });
+                    root.edit(function(h) { h.accumulate = on; });
+                }
+                ToolTip.visible: hovered
+                ToolTip.text: "Keep adding every window to the histogram"
+            }
+        }
+        Cell {
+            width: root.cellWidth("multiHit")
+            caption: "MULTI HIT"
+            showCaption: root.showCaptions
+            Switch {
+                objectName: "multiHitSwitch"
+                enabled: !root.locked
+                checked: root.hist ? root.hist.multiHit : false
+                onToggled: {
+                    var on = checked;
+                    checked = Qt.binding(function() { return root.hist ? root.hist.multiHit : false; });
+                    root.edit(function(h) { h.multiHit = on; });
+                }
+                ToolTip.visible: hovered
+                ToolTip.text: "Count every stop before the right bound, not only the first"
             }
         }
         Cell {

@@ -46,6 +46,9 @@ PluginView {
             next.push(hist);
         selection = next;
     }
+    function namesOtherThan(hist) {
+        return models.filter(function(h) { return h !== hist; }).map(function(h) { return h.name; });
+    }
     function selectAll(on) { selection = on ? models.slice() : []; }
     function editTargets(hist) {
         if (!isSelected(hist))

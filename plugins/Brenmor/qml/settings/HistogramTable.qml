@@ -45,10 +45,15 @@ Flickable {
                     }
                     Label {
                         anchors.verticalCenter: parent.verticalCenter
+                        width: parent.width - 2
+                        wrapMode: Text.WordWrap
+                        maximumLineCount: 2
+                        elide: Text.ElideRight
+                        lineHeight: 0.9
                         text: modelData.title
                         color: Style.tableItem.header.text
                         font.bold: true
-                        font.pixelSize: 12
+                        font.pixelSize: 11
                     }
                 }
             }

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "numberformat.h"
@@ -11,13 +12,20 @@ namespace histfile {
 
 namespace {
 // The bin values of a block ("<value>,") depend only on the bounds, which stay the same from
-// one window to the next: each thread keeps the column of the last bounds it wrote.
+// one window to the next: each thread keeps the column of the last bounds it wrote. Each value
+// sits in a slot of fixed size, so a line starts with one unconditional 16-byte copy.
+struct Slot {
+    char text[15];
+    std::uint8_t length;
+};
+static_assert(sizeof(Slot) == 16, "one slot, one copy");
+
 struct BinColumn {
     double left = 0;
     double binWidth = 0;
     std::size_t n = 0;
-    std::string text;               // every "<value>," one after the other
-    std::vector<std::uint32_t> end; // end of value i in text
+    bool fits = false; // every value fits its slot (always, for finite values)
+    std::vector<Slot> cells;
 };
 
 const BinColumn &binColumn(double left, double binWidth, std::size_t n)
@@ -28,43 +36,68 @@ const BinColumn &binColumn(double left, double binWidth, std::size_t n)
     column.left = left;
     column.binWidth = binWidth;
     column.n = n;
-    column.text.clear();
-    column.end.clear();
-    column.end.reserve(n);
+    column.fits = true;
+    column.cells.resize(n);
     char buffer[histfmt::maxChars];
     for (std::size_t i = 0; i < n; ++i) {
-        column.text.append(buffer, histfmt::formatG6(left + double(i + 1) * binWidth, buffer));
-        column.text += ',';
-        column.end.push_back(std::uint32_t(column.text.size()));
+        std::size_t k = histfmt::formatG6(left + double(i + 1) * binWidth, buffer);
+        buffer[k++] = ',';
+        if (k > sizeof(Slot::text)) {
+            column.fits = false;
+            k = 0;
+        }
+        std::memcpy(column.cells[i].text, buffer, k);
+        column.cells[i].length = std::uint8_t(k);
     }
     return column;
 }
 
-// Columns of at most this many bins are kept (about 10 MiB of text).
+// Columns of at most this many bins are kept (16 MiB of slots).
 constexpr std::size_t cachedBins = std::size_t(1) << 20;
+
+// Most bins of a start-stop histogram hold a handful of counts.
+inline char *writeCount(char *p, double v)
+{
+    if (v >= 0 && v < 10) {
+        *p = char('0' + int(v));
+        return p + 1;
+    }
+    return p + histfmt::formatCount(v, p);
+}
 } // namespace
 
 void appendHistogramBlock(std::string &out, const std::string &name, double left, double binWidth,
                           const double *counts, std::size_t n, const std::string &comments)
 {
-    out.reserve(out.size() + name.size() + 96 + n * 20);
     out += "# ---------- ";
     out += name;
     out += " ---------- #\n";
     out += comments;
     out += "# Bin value [s], Counts\n";
-    char line[2 * histfmt::maxChars + 2];
-    if (n <= cachedBins) {
-        const BinColumn &column = binColumn(left, binWidth, n);
-        std::uint32_t start = 0;
+    const BinColumn *column = n <= cachedBins ? &binColumn(left, binWidth, n) : nullptr;
+    if (column && column->fits) {
+        // Lines are put together in a small buffer that stays in the cache and go to the text
+        // a buffer at a time (growing the text first would clear memory only to overwrite it).
+        constexpr std::size_t maxLine = sizeof(Slot) + 20 + 1;
+        char buffer[std::size_t(1) << 15];
+        std::size_t at = 0;
+        out.reserve(out.size() + n * 14 + 64);
+        const Slot *slot = column->cells.data();
         for (std::size_t i = 0; i < n; ++i) {
-            out.append(column.text, start, column.end[i] - start);
-            start = column.end[i];
-            std::size_t k = histfmt::formatCount(counts[i], line);
-            line[k++] = '\n';
-            out.append(line, k);
+            if (at > sizeof buffer - maxLine) {
+                out.append(buffer, at);
+                at = 0;
+            }
+            char *p = buffer + at;
+            std::memcpy(p, slot[i].text, sizeof(Slot));
+            p += slot[i].length;
+            p = writeCount(p, counts[i]);
+            *p++ = '\n';
+            at = std::size_t(p - buffer);
         }
+        out.append(buffer, at);
     } else {
+        char line[2 * histfmt::maxChars + 2];
         for (std::size_t i = 0; i < n; ++i) {
             std::size_t k = histfmt::formatG6(left + double(i + 1) * binWidth, line);
             line[k++] = ',';

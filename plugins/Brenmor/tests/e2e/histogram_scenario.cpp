@@ -1,6 +1,7 @@
-// The histogram plugin end to end, as a user works with it: set up a histogram between the
-// virtual board's correlated pair 1 → 2, watch its peak in a chart view, align it, export the
-// chart, load a parameter file and record a time-trigger series of 20 windows.
+// The histogram plugin end to end, as a user works with it: set up, rename and switch a
+// histogram between the virtual board's correlated pair 1 → 2, watch its peak in a chart view,
+// align it, read its axis in another unit, export the chart, load a parameter file and record a
+// time-trigger series of 20 windows.
 #include "e2ekit.h"
 
 #include <QDir>
@@ -46,7 +47,7 @@ public:
     {
         if (!kit_.waitForMainWindow() || !kit_.connectBoard(QStringLiteral("01_home"), kSettingsView))
             return false;
-        kit_.window()->resize(1500, 940);
+        kit_.window()->resize(1600, 940);
         kit_.eval(QStringLiteral("setViewByUUID(%1)").arg(quoted(kSettingsView)));
         settings_ = kit_.viewItem(kSettingsView);
         if (!kit_.check(settings_ != nullptr, QStringLiteral("the histogram view is shown")))
@@ -103,13 +104,49 @@ private:
         kit_.check(std::abs(histNumber(QStringLiteral("binWidth")) - kBinWidth) < 1e-15,
                    QStringLiteral("a negative bin width is refused"));
         kit_.evalIn(kit_.findItem(row, QStringLiteral("binWidthField")), QStringLiteral("showValue()"));
+
+        // The name goes into file names: one with a slash is refused, a plain one is taken.
+        QQuickItem *nameField = kit_.findItem(row, QStringLiteral("nameField"));
+        kit_.typeInto(nameField, QStringLiteral("ch1/ch2"));
+        kit_.check(hist(QStringLiteral("name")).toString() != QLatin1String("ch1/ch2")
+                       && !kit_.evalIn(nameField, QStringLiteral("error")).toString().isEmpty(),
+                   QStringLiteral("a name with a slash is refused"));
+        kit_.evalIn(nameField, QStringLiteral("showName()"));
+        kit_.typeInto(nameField, QStringLiteral("Pair 1-2"));
+        waitHist(QStringLiteral("models[0].name === 'Pair 1-2'"), QStringLiteral("the histogram is renamed in place"));
+        // Accumulate: every block holds the running total; multi-hit on and off again.
+        kit_.click(kit_.findItem(row, QStringLiteral("multiHitSwitch")));
+        waitHist(QStringLiteral("models[0].multiHit"), QStringLiteral("MULTI HIT switches multi-hit on"), 5000);
+        kit_.click(kit_.findItem(row, QStringLiteral("multiHitSwitch")));
+        waitHist(QStringLiteral("!models[0].multiHit"), QStringLiteral("and off again"), 5000);
+        kit_.click(kit_.findItem(row, QStringLiteral("accumulateSwitch")));
+        waitHist(QStringLiteral("models[0].accumulate"), QStringLiteral("ACCUMULATE switches accumulation on"), 5000);
         kit_.click(kit_.findItem(row, QStringLiteral("activeSwitch")));
         if (!waitHist(QStringLiteral("models[0].isActive"), QStringLiteral("the switch starts the histogram")))
             return false;
         waitHist(QStringLiteral("models[0].integrationEvent > 100"), QStringLiteral("counts arrive"));
-        // The connection message goes after five seconds; the picture is clearer without it.
+        // With accumulate on, the next block holds the previous one's counts and more.
+        const double first = histNumber(QStringLiteral("integrationEvent"));
+        waitHist(QStringLiteral("models[0].integrationEvent > %1").arg(first, 0, 'f', 0),
+                 QStringLiteral("accumulated counts grow from block to block"));
+        kit_.click(kit_.findItem(row, QStringLiteral("accumulateSwitch")));
+        waitHist(QStringLiteral("!models[0].accumulate"), QStringLiteral("ACCUMULATE switches accumulation off"), 5000);
+        waitHist(QStringLiteral("models[0].integrationEvent > 100"), QStringLiteral("counts arrive, one window each"));
+        // The connection message goes after five seconds; the picture is clearer without it, and
+        // without the tooltip of the last switch clicked.
+        QTest::mouseMove(kit_.window(), QPoint(kit_.window()->width() / 2, kit_.window()->height() - 20));
         QTest::qWait(3000);
         kit_.screenshot(QStringLiteral("02_settings"));
+        // The same controls as a page per histogram, with captions.
+        kit_.eval(QStringLiteral("dictView[%1].btn2Fired()").arg(quoted(kSettingsView)));
+        if (kit_.waitFor([&] { return kit_.evalIn(settings_, QStringLiteral("listMode")).toBool(); }, 5000,
+                         QStringLiteral("the third top-bar button shows the list of pages"))) {
+            QTest::qWait(600);
+            kit_.screenshot(QStringLiteral("02b_list_view"));
+        }
+        kit_.eval(QStringLiteral("dictView[%1].btn2Fired()").arg(quoted(kSettingsView)));
+        kit_.waitFor([&] { return !kit_.evalIn(settings_, QStringLiteral("listMode")).toBool(); }, 5000,
+                     QStringLiteral("and back to the table"));
         return true;
     }
 
@@ -155,9 +192,35 @@ private:
         kit_.check(std::abs(peak - centre) <= kBinWidth,
                    QStringLiteral("after Align the peak (%1 s) is in the middle of the window (%2 s)").arg(peak).arg(centre));
         kit_.check(std::abs(peak - kPairDelay) <= kBinWidth, QStringLiteral("the peak stays at the pair's delay"));
+        QTest::mouseMove(kit_.window(), QPoint(kit_.window()->width() / 2, 20));
         QTest::qWait(500);
         kit_.screenshot(QStringLiteral("04_aligned"));
-        return true;
+        return axisUnits();
+    }
+
+    // The axis in metres of a signal at 0.2 m/ns: the peak at 12 ns reads 2.4 m.
+    bool axisUnits()
+    {
+        kit_.typeInto(kit_.findItem(chart_, QStringLiteral("axisUnitFieldText")), QStringLiteral("m"));
+        kit_.typeInto(kit_.findItem(chart_, QStringLiteral("axisFactorFieldText")), QStringLiteral("0"));
+        kit_.check(kit_.evalIn(chart_, QStringLiteral("ttModel.convFactor")).toDouble() == 1.0,
+                   QStringLiteral("a factor of 0 is refused"));
+        kit_.typeInto(kit_.findItem(chart_, QStringLiteral("axisFactorFieldText")), QStringLiteral("2e8"));
+        kit_.check(kit_.evalIn(chart_, QStringLiteral("ttModel.unit === 'm' && ttModel.convFactor === 2e8")).toBool(),
+                   QStringLiteral("the chart view takes the unit m and the factor 2e8"));
+        const QString label = kit_.evalIn(chart_, QStringLiteral("plot.xAxis.label(12e-9)")).toString();
+        kit_.check(label == QLatin1String("2.40 m"), QStringLiteral("12 ns reads %1 on the axis").arg(label));
+        QQuickItem *peakCell = kit_.findItem(chart_, QStringLiteral("cell_PEAK"));
+        const QString peakText = peakCell ? peakCell->property("text").toString() : QString();
+        kit_.check(peakText.endsWith(QLatin1String(" m")) && std::abs(peakText.split(' ').first().toDouble() - 2.4) < 0.03,
+                   QStringLiteral("the PEAK column reads %1").arg(peakText));
+        kit_.evalIn(chart_, QStringLiteral("forceActiveFocus()"));
+        QTest::qWait(500);
+        kit_.screenshot(QStringLiteral("04b_axis_units"));
+        kit_.typeInto(kit_.findItem(chart_, QStringLiteral("axisUnitFieldText")), QStringLiteral("s"));
+        kit_.typeInto(kit_.findItem(chart_, QStringLiteral("axisFactorFieldText")), QStringLiteral("1"));
+        return kit_.check(kit_.evalIn(chart_, QStringLiteral("plot.xAxis.label(12e-9)")).toString() == QLatin1String("12.00 ns"),
+                          QStringLiteral("back to seconds"));
     }
 
     bool exportChart()

@@ -129,7 +129,7 @@ TestCase {
         view.addHistogramModel(hists[0]);
         var card = findChild(view, "histogramCard0");
         verify(card);
-        compare(findChild(card, "cell_PEAK").text, "4.00 ns");
+        compare(findChild(card, "cell_PEAK").text, "4.000 ns");
         compare(findChild(card, "cell_PEAK COUNTS").text, "321");
         compare(findChild(card, "cell_RATE").text, "12.50 kHz");
         view.addColumn("TIME");
@@ -141,7 +141,16 @@ TestCase {
         compare(findChild(card, "cell_FWHM").text, "--");
         view.ttModel.convFactor = 1e3;
         view.ttModel.unit = "m";
-        compare(findChild(card, "cell_MEAN").text, "5.00 um", "the unit formatter follows the model");
+        compare(findChild(card, "cell_MEAN").text, "5.000 um", "the unit formatter follows the model");
+        // Positions take the offset, widths only the factor.
+        view.ttModel.convOffset = 2e-6;
+        compare(findChild(card, "cell_MEAN").text, "7.000 um");
+        compare(findChild(card, "cell_STD").text, "100.000 nm", "a spread is not moved by the offset");
+        view.ttModel.convFactor = -1e3;
+        compare(findChild(card, "cell_STD").text, "100.000 nm", "nor turned negative");
+        view.ttModel.convFactor = 1;
+        view.ttModel.convOffset = 0;
+        view.ttModel.unit = "s";
     }
 
     function test_exportWritesIntoNewFolders() {
@@ -279,6 +288,54 @@ TestCase {
         compare(view.columns, ["EVENTS", "PEAK"]);
         compare(view.ttPanel.refreshPeriod, 75);
         compare(view.ttPanel.repetitions, 12);
+        settings.clear();
+    }
+
+    function test_axisUnits() {
+        createView(1);
+        compare(view.plot.xAxis.label(1.5e-9), "1.50 ns", "seconds by default");
+        var factor = findChild(view, "axisFactorFieldText");
+        var unit = findChild(view, "axisUnitFieldText");
+        var offset = findChild(view, "axisOffsetFieldText");
+        verify(factor && unit && offset);
+        factor.text = "0";
+        factor.accepted();
+        compare(view.ttModel.convFactor, 1, "a factor of 0 is refused");
+        compare(factor.error, "A number other than 0, e.g., 1e9 or 0.5");
+        factor.text = "1e9";
+        factor.accepted();
+        compare(view.ttModel.convFactor, 1e9);
+        compare(factor.error, "");
+        compare(factor.text, "1e+9", "shown short");
+        unit.text = "";
+        unit.accepted();
+        compare(view.ttModel.unit, "s");
+        unit.text = "m";
+        unit.accepted();
+        compare(view.ttModel.unit, "m");
+        offset.text = "-1.5 m";
+        offset.accepted();
+        compare(view.ttModel.convOffset, 0);
+        offset.text = "-1.5";
+        offset.accepted();
+        compare(view.ttModel.convOffset, -1.5);
+        // 3 ns × 1e9 − 1.5 = 1.5 m; 4 µs × 1e9 − 1.5 = 3998.5 m, which takes the K prefix.
+        compare(view.plot.xAxis.label(3e-9), "1.50 m");
+        compare(view.plot.xAxis.label(4e-6), "4.00 Km");
+        compare(view.axisText(3e-9, 1), "1.5 m");
+
+        store.clear();
+        view.saveSettings();
+        compare(settings.value("axisUnit"), "m");
+        compare(Number(settings.value("axisFactor")), 1e9);
+        view.destroy();
+        wait(0);
+        createView(0);
+        settings.setValue("axisFactor", "garbage");
+        view.loadSettings();
+        compare(view.ttModel.unit, "m");
+        compare(view.ttModel.convFactor, 1, "a stored value is checked like a typed one");
+        compare(view.ttModel.convOffset, -1.5);
         settings.clear();
     }
 }

@@ -168,4 +168,49 @@ TestCase {
         verify(!Files.imageRateWarning([".jpeg"], 20));
         verify(!Files.imageRateWarning([".csv"], 1));
     }
+
+    function test_nameProblem_data() {
+        return [
+            { tag: "plain", name: "Delay 1-2", problem: "" },
+            { tag: "trimmed", name: "  Start  ", problem: "" },
+            { tag: "empty", name: "   ", problem: "The name can not be empty" },
+            { tag: "slash", name: "a/b", problem: "Not allowed in a name: / \\ : * ? \" < > |" },
+            { tag: "backslash", name: "a\\b", problem: "Not allowed in a name: / \\ : * ? \" < > |" },
+            { tag: "colon", name: "ch:1", problem: "Not allowed in a name: / \\ : * ? \" < > |" },
+            { tag: "newline", name: "a\nb", problem: "Not allowed in a name: / \\ : * ? \" < > |" },
+            { tag: "dots", name: "..", problem: "Not a name" },
+            { tag: "32 characters", name: "abcdefghijklmnopqrstuvwxyz012345", problem: "" },
+            { tag: "33 characters", name: "abcdefghijklmnopqrstuvwxyz0123456", problem: "At most 32 characters" },
+            { tag: "taken", name: "Histogram 1", problem: "Another histogram has this name" },
+            { tag: "taken after trim", name: " Histogram 1 ", problem: "Another histogram has this name" }
+        ];
+    }
+
+    function test_nameProblem(data) {
+        compare(Files.nameProblem(data.name, ["Histogram 1", "Histogram 2"]), data.problem);
+    }
+
+    function test_axisUnitRules() {
+        compare(Files.unitProblem("ns"), "");
+        compare(Files.unitProblem(" m "), "");
+        compare(Files.unitProblem(""), "The unit can not be empty");
+        compare(Files.unitProblem("123456789"), "At most 8 characters");
+        compare(Files.parsePlainNumber("2.5e-9"), 2.5e-9);
+        compare(Files.parsePlainNumber(" -12 "), -12);
+        compare(Files.parsePlainNumber(".5"), 0.5);
+        compare(Files.parsePlainNumber("0"), 0);
+        compare(Files.parsePlainNumber("1e400"), null, "not finite");
+        compare(Files.parsePlainNumber("12 ns"), null);
+        compare(Files.parsePlainNumber(""), null);
+        compare(Files.parsePlainNumber("0x10"), null);
+        compare(Files.parseFactor("1e9"), 1e9);
+        compare(Files.parseFactor("-0.5"), -0.5);
+        compare(Files.parseFactor("0"), null, "every value would read the same");
+        compare(Files.parseFactor("0.0e5"), null);
+        compare(Files.plainNumberText(2e8), "2e+8");
+        compare(Files.plainNumberText(-1.5), "-1.5");
+        compare(Files.plainNumberText(2.5e-9), "2.5e-9");
+        compare(Files.plainNumberText(0), "0");
+        compare(Files.parsePlainNumber(Files.plainNumberText(1.499e8)), 1.499e8, "shown text reads back");
+    }
 }

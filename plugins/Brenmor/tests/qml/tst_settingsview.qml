@@ -137,6 +137,53 @@ TestCase {
         compare(hists[2].callsMatching("resetIntegration").length, 1);
     }
 
+    function test_accumulateAndMultiHitFollowTheSelection() {
+        createView(3);
+        view.setSelected(hists[0], true);
+        view.setSelected(hists[1], true);
+        var accumulate = findChild(row(0), "accumulateSwitch");
+        verify(!accumulate.checked);
+        mouseClick(accumulate);
+        verify(hists[0].accumulate);
+        verify(hists[1].accumulate, "ticked rows take the edit");
+        verify(!hists[2].accumulate);
+        verify(findChild(row(1), "accumulateSwitch").checked, "the switch shows the wrapper");
+        var multi = findChild(row(2), "multiHitSwitch");
+        mouseClick(multi);
+        verify(hists[2].multiHit);
+        verify(!hists[0].multiHit, "an unticked row edits itself only");
+        hists[2].multiHit = false;
+        verify(!multi.checked, "the switch follows the wrapper");
+        hists[0].isTimeTrigActive = true;
+        verify(!findChild(row(0), "accumulateSwitch").enabled);
+        verify(!findChild(row(0), "multiHitSwitch").enabled);
+        verify(!findChild(row(0), "nameField").enabled);
+    }
+
+    function test_rename() {
+        createView(3);
+        view.setSelected(hists[0], true);
+        view.setSelected(hists[1], true);
+        var field = findChild(row(1), "nameField");
+        compare(field.text, "Histogram 1");
+        field.text = "Histogram 0";
+        field.accepted();
+        compare(hists[1].name, "Histogram 1", "names stay apart");
+        compare(field.error, "Another histogram has this name");
+        field.text = "ch1/ch2";
+        field.accepted();
+        compare(hists[1].name, "Histogram 1", "a name is part of file names");
+        verify(field.error !== "");
+        keyClick(Qt.Key_Escape);
+        field.text = "  Delay 1-2 ";
+        field.accepted();
+        compare(hists[1].name, "Delay 1-2");
+        compare(field.error, "");
+        compare(field.text, "Delay 1-2");
+        compare(hists[0].name, "Histogram 0", "renaming is never a selection edit");
+        compare(view.namesOtherThan(hists[0]), ["Delay 1-2", "Histogram 2"]);
+    }
+
     function test_swapWithSyncReferenceKeepsCounts() {
         createView(1);
         hists[0].refCH = 0;
