@@ -65,20 +65,19 @@ bool checkCsv(const std::string &path, Json &doc)
     std::string error = ok ? "" : path + ": line 1 is not the CSV header channel,edge,tag";
     while (ok && std::getline(in, line)) {
         ++number;
-        unsigned long long a = 0, b = 0, c = 0;
-        char tail = 0;
-        if (line.rfind("#lost,", 0) == 0) {
-            ok = std::sscanf(line.c_str() + 6, "%llu,%llu,%llu%c", &a, &b, &c, &tail) == 3;
-            if (ok) {
-                ++markers;
-                lost += b;
-            }
-        } else {
-            ok = std::sscanf(line.c_str(), "%llu,%llu,%llu%c", &a, &b, &c, &tail) == 3 && a < 64 && (b == 1 || b == 2);
-            tags += ok ? 1 : 0;
-        }
-        if (!ok)
+        Dorrin::measurement tag{};
+        Dorrin::loss marker;
+        switch (tdcraw::parseCsvRow(line.data(), line.size(), tag, marker)) {
+        case tdcraw::CsvRow::tag: ++tags; break;
+        case tdcraw::CsvRow::marker:
+            ++markers;
+            lost += marker.count;
+            break;
+        case tdcraw::CsvRow::bad:
+            ok = false;
             error = path + ": line " + std::to_string(number) + " is not a tag row or a loss marker";
+            break;
+        }
     }
     doc["format"] = "csv";
     doc["tags"] = tags;

@@ -1,6 +1,7 @@
 #include "moduletable.h"
 
 #include <algorithm>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
 
@@ -35,59 +36,82 @@ std::string hex(std::uint32_t v)
 // request's time-out; a few attempts keep a slow answer from failing the whole connection.
 constexpr int readAttempts = 3;
 
-std::error_code readTableWords(TDCLink &link, std::uint32_t at, std::uint32_t count,
+std::error_code readTableWords(const TableRead &read, std::uint32_t at, std::uint32_t count,
                                std::vector<std::uint32_t> &words)
 {
     std::error_code ec;
     for (int attempt = 0; attempt < readAttempts; ++attempt) {
-        ec = link.read(at, count, words);
+        words.clear();
+        ec = read(at, count, words);
         if (ec != make_error_code(tdcError::timeout))
             break;
     }
+    // Everything below indexes the words it asked for.
+    if (!ec && words.size() != count)
+        ec = make_error_code(tdcError::badResponse);
     return ec;
 }
+
+} // namespace
+
+namespace {
 
 // Reads of the whole table before it is given up as changing all the time.
 constexpr int stableAttempts = 3;
 
-struct RawTable {
-    std::vector<std::uint32_t> header;
-    std::vector<std::uint32_t> entries; // empty when the header's count is out of bounds
+// One pass over the board's table, with every word it read.
+struct Pass {
+    std::vector<std::vector<std::uint32_t>> reads;
+    std::error_code lastReadError;
+    std::vector<ModuleEntry> entries;
+    std::exception_ptr error;
 };
 
-RawTable readRawTable(TDCLink &link)
+Pass readOnce(TDCLink &link)
 {
-    using namespace tdcregs::table;
-    RawTable t;
-    if (const auto ec = readTableWords(link, address, headerWords, t.header))
-        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
-    const std::uint32_t count = t.header[2];
-    // A header that makes no sense is refused once the table is read the same twice.
-    if (t.header[0] != magic || t.header[1] != format || count == 0 || count > maxModules ||
-        t.header[3] != entryWords)
-        return t;
-    if (const auto ec = readTableWords(link, address + firstEntry, count * entryWords, t.entries))
-        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
-    return t;
+    Pass p;
+    const TableRead read = [&](std::uint32_t at, std::uint32_t count, std::vector<std::uint32_t> &words) {
+        p.lastReadError = link.read(at, count, words);
+        if (!p.lastReadError)
+            p.reads.push_back(words);
+        return p.lastReadError;
+    };
+    try {
+        p.entries = readModuleTable(read);
+    } catch (const std::runtime_error &) {
+        p.error = std::current_exception();
+    }
+    return p;
 }
 
 } // namespace
 
 std::vector<ModuleEntry> readModuleTable(TDCLink &link)
 {
-    using namespace tdcregs::table;
     // A table read while the board rewrites it could mix two tables (a header of one, entries
-    // of the other): only a table read the same twice in a row is taken.
-    RawTable table = readRawTable(link);
+    // of the other): only what two passes in a row read alike is taken.
+    Pass last = readOnce(link);
     for (int attempt = 0;; ++attempt) {
-        RawTable again = readRawTable(link);
-        if (again.header == table.header && again.entries == table.entries)
-            break;
+        if (last.error && last.lastReadError)
+            std::rethrow_exception(last.error); // the board did not answer; asking again changes nothing
+        Pass again = readOnce(link);
+        if (again.reads == last.reads && !(again.error && again.lastReadError)) {
+            if (again.error)
+                std::rethrow_exception(again.error);
+            return again.entries;
+        }
         if (attempt + 1 == stableAttempts)
             throw std::runtime_error("Cannot read the board's module table: it changed while it was read");
-        table = std::move(again);
+        last = std::move(again);
     }
-    const std::vector<std::uint32_t> &header = table.header;
+}
+
+std::vector<ModuleEntry> readModuleTable(const TableRead &link)
+{
+    using namespace tdcregs::table;
+    std::vector<std::uint32_t> header;
+    if (const auto ec = readTableWords(link, address, headerWords, header))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
     if (header[0] != magic)
         refuse("its signature is " + hex(header[0]) + " instead of " + hex(magic));
     if (header[1] != format)
@@ -99,7 +123,9 @@ std::vector<ModuleEntry> readModuleTable(TDCLink &link)
         refuse("its entries have " + std::to_string(header[3]) + " words instead of " +
                std::to_string(entryWords));
 
-    const std::vector<std::uint32_t> &words = table.entries;
+    std::vector<std::uint32_t> words;
+    if (const auto ec = readTableWords(link, address + firstEntry, count * entryWords, words))
+        throw std::runtime_error("Cannot read the board's module table: " + ec.message());
 
     std::vector<ModuleEntry> entries;
     for (std::uint32_t i = 0; i < count; ++i) {

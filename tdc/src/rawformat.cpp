@@ -1,6 +1,7 @@
 #include "tdc/rawformat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -271,6 +272,10 @@ std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vec
     std::vector<std::uint8_t> tail;
     const std::size_t safeBytes = streamBytes >= 16 ? streamBytes - 16 : 0;
     const std::uint64_t limitBits = static_cast<std::uint64_t>(streamBytes) * 8;
+    // Every tag takes at least its channel bits and the stop bit of its gap: a count the
+    // payload cannot hold is refused before room is made for it.
+    if (static_cast<std::uint64_t>(h.tags) * (h.channelBits + 1u) > limitBits)
+        return rawError::badBlock;
     const std::size_t firstTag = tags.size();
     tags.resize(firstTag + h.tags);
     measurement *out = tags.data() + firstTag;
@@ -315,7 +320,8 @@ std::error_code decodeBlock(const std::uint8_t *data, std::size_t size, std::vec
         }
         const auto ce = static_cast<unsigned>(take(cb));
         const std::uint64_t ahead = window(pos);
-        const unsigned q = static_cast<unsigned>(__builtin_ctzll(~ahead));
+        // 64 ones ahead leave no zero to find (and ctz of zero is undefined): an escape.
+        const unsigned q = ~ahead ? static_cast<unsigned>(__builtin_ctzll(~ahead)) : 64u;
         std::uint64_t delta;
         if (q >= escapeOnes) {
             pos += escapeOnes;
@@ -390,6 +396,42 @@ std::size_t appendCsvRows(const measurement *tags, std::size_t count, char *out,
 std::string csvMarker(const loss &l)
 {
     return "#lost," + std::to_string(l.channel) + "," + std::to_string(l.count) + "," + std::to_string(l.tag) + "\n";
+}
+
+namespace {
+// Comma-separated fields of plain digits, exactly `n` of them filling the whole text. Signs,
+// spaces and numbers past 64 bits are damage, not something to read leniently: a wrapped
+// "-1" would pass as an enormous count.
+bool fields(const char *p, const char *end, std::uint64_t *out, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const char *stop = i + 1 < n ? static_cast<const char *>(std::memchr(p, ',', std::size_t(end - p))) : end;
+        if (!stop || stop == p)
+            return false;
+        const auto r = std::from_chars(p, stop, out[i]);
+        if (r.ec != std::errc() || r.ptr != stop)
+            return false;
+        p = stop + 1;
+    }
+    return true;
+}
+} // namespace
+
+CsvRow parseCsvRow(const char *line, std::size_t size, measurement &tag, loss &marker)
+{
+    static constexpr char lost[] = "#lost,";
+    const char *end = line + size;
+    std::uint64_t v[3];
+    if (size >= sizeof lost - 1 && std::memcmp(line, lost, sizeof lost - 1) == 0) {
+        if (!fields(line + sizeof lost - 1, end, v, 3) || v[0] >= 64)
+            return CsvRow::bad;
+        marker = {static_cast<std::uint8_t>(v[0]), v[1], v[2]};
+        return CsvRow::marker;
+    }
+    if (!fields(line, end, v, 3) || v[0] >= 64 || (v[1] != 1 && v[1] != 2))
+        return CsvRow::bad;
+    tag = {static_cast<std::uint8_t>(v[0]), static_cast<std::uint8_t>(v[1]), v[2]};
+    return CsvRow::tag;
 }
 
 } // namespace tdcraw

@@ -77,7 +77,9 @@ void count(const std::uint32_t *words, std::size_t n, std::uint64_t *tagsPerChan
                 seen = true;
             }
         } else if ((w & typeMask) == epochHighType) {
+            // Bits 63-52 of the time change at once, as in decode, not at the next epoch word.
             epochHigh = static_cast<std::uint64_t>(w & 0xFFFu) << 52;
+            epoch = epochHigh | (epoch & ((1ull << 52) - 1));
         } else if ((w & typeMask) == epochLowType) {
             epoch = epochHigh | (static_cast<std::uint64_t>(w & 0x0FFFFFFFu) << lowBits);
         } else if ((w & typeMask) == overflowType && n - i >= overflowWords) {

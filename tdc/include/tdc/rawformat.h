@@ -95,6 +95,12 @@ constexpr std::size_t maxCsvRowBytes = 3 + 1 + 1 + 1 + 20 + 1;
 TDC_EXPORT std::size_t appendCsvRows(const measurement *tags, std::size_t count, char *out, std::size_t used);
 TDC_EXPORT std::string csvMarker(const loss &l);
 
+// One line of the CSV form read back (without its "\n"): a tag row, a loss marker, or
+// neither. Numbers are plain decimal digits that fit 64 bits; channels lie below 64 and
+// edges are 1 or 2. Fills `tag` or `marker` accordingly.
+enum class CsvRow { tag, marker, bad };
+TDC_EXPORT CsvRow parseCsvRow(const char *line, std::size_t size, measurement &tag, loss &marker);
+
 } // namespace tdcraw
 
 namespace std {
