@@ -71,6 +71,8 @@ public:
     void attach(ft60x_virtual::device_port *port) override;
     void fromHost(const std::uint8_t *data, std::size_t size) override;
     void detach() override;
+    // Sends a packet of the board's own accord, as a counter pushing a sample does.
+    void push(std::uint8_t stream, const std::vector<std::uint32_t> &payload);
 
 protected:
     // Called, under the board's lock, before each answer goes out: a board that lies may send
