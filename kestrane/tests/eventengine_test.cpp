@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -125,6 +126,46 @@ TEST(EventEngine, RatesFollowTheProfileAndTheDeadTimeCostsProcessedEvents)
     }
     EXPECT_LT(np[1], n[1] * 0.9) << "200 kHz with 1 µs dead time loses about 17 %";
     EXPECT_EQ(np[0], n[0]) << "the sync channel has no dead time";
+}
+
+// The time between a Poisson input's pulses is exponential: mean and spread 1/rate, and the
+// whole shape (Kolmogorov–Smirnov), so a draw that is fast but wrong shows here.
+TEST(EventEngine, PoissonGapsHaveTheExponentialMeanSpreadAndShape)
+{
+    const Profile p = parse(R"({"inputs": 2, "rates": [1e6, 3e6], "pulseWidth": 1e-10, "deadTime": 0})");
+    auto e = engineFor(p, 21);
+    // Both readers open before anything is made: the engine keeps only what readers want.
+    std::vector<std::unique_ptr<EventEngine::Reader>> readers;
+    for (std::uint32_t c = 1; c <= 2; ++c) {
+        EventEngine::Selection s;
+        s.rising = std::uint64_t(1) << c;
+        readers.push_back(e->openReader(s, 0));
+    }
+    for (std::uint32_t c = 1; c <= 2; ++c) {
+        const auto events = readAll(*readers[c - 1], 100 * ms);
+        const double meanGap = 1e12 / p.rates[c - 1]; // board units
+        std::vector<double> gaps;
+        for (std::size_t i = 1; i < events.size(); ++i)
+            gaps.push_back(static_cast<double>(events[i].time - events[i - 1].time) / meanGap);
+        const double n = static_cast<double>(gaps.size());
+        ASSERT_GT(n, 50000) << "channel " << c;
+        double mean = 0, var = 0;
+        for (double g : gaps)
+            mean += g;
+        mean /= n;
+        for (double g : gaps)
+            var += (g - mean) * (g - mean);
+        var /= n - 1;
+        EXPECT_NEAR(mean, 1.0, 5 / std::sqrt(n)) << "channel " << c;
+        EXPECT_NEAR(var, 1.0, 5 * std::sqrt(8 / n)) << "channel " << c;
+        std::sort(gaps.begin(), gaps.end());
+        double d = 0;
+        for (std::size_t i = 0; i < gaps.size(); ++i) {
+            const double f = 1 - std::exp(-gaps[i]);
+            d = std::max({d, f - static_cast<double>(i) / n, static_cast<double>(i + 1) / n - f});
+        }
+        EXPECT_LT(d, 1.95 / std::sqrt(n)) << "channel " << c << ": KS distance at a significance of 0.001";
+    }
 }
 
 TEST(EventEngine, PeriodicInputsAndExactPairsArePredictable)

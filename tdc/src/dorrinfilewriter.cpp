@@ -54,8 +54,9 @@ struct Dorrin::file_writer::Impl {
             encoded.reset(new std::uint8_t[need]);
             encodedRoom = need;
         }
-        encodedSize = tdcraw::encodeBlock(tags, count, markers, markerCount, encoded.get());
+        encodedSize = tdcraw::encodeBlock(tags, count, markers, markerCount, encoded.get(), channelBits);
     }
+    std::uint8_t channelBits = 0; // the last block's: the next one most likely needs the same
     std::vector<char> text;           // CSV: rows not yet written
     std::size_t textUsed = 0;
     std::size_t textTags = 0;

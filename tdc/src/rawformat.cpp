@@ -63,21 +63,22 @@ std::uint8_t riceBitsFor(std::uint64_t span, std::size_t gaps)
     return static_cast<std::uint8_t>(std::min(63, static_cast<int>(std::floor(std::log2(mean)))));
 }
 
-// Little-endian bit packing, least significant bit first, 32 bits at a time.
+// Little-endian bit packing, least significant bit first. The bits gather in a 64-bit word
+// that is stored whole after every put, and the position moves on by the bytes completed: no
+// branch per record. The stores reach up to 8 bytes past the last complete byte, which
+// maxBlockBytes leaves room for.
 class BitWriter {
 public:
     explicit BitWriter(std::uint8_t *out) : out_(out) {}
-    // bits <= 32, value < 2^bits
+    // bits <= 56, value < 2^bits
     void put(std::uint64_t value, unsigned bits)
     {
         acc_ |= value << used_;
         used_ += bits;
-        if (used_ >= 32) {
-            tdcraw::put<std::uint32_t>(out_, static_cast<std::uint32_t>(acc_));
-            out_ += 4;
-            acc_ >>= 32;
-            used_ -= 32;
-        }
+        tdcraw::put<std::uint64_t>(out_, acc_);
+        out_ += used_ >> 3;
+        acc_ >>= used_ & ~7u;
+        used_ &= 7;
     }
     void putWide(std::uint64_t value, unsigned bits)
     {
@@ -88,13 +89,12 @@ public:
             put(value, bits);
         }
     }
-    // Flushes the last partial word; returns the end of the written bytes.
+    // The last partial byte; returns the end of the written bytes.
     std::uint8_t *finish()
     {
-        for (unsigned b = 0; b < used_; b += 8) {
+        if (used_ > 0)
             *out_++ = static_cast<std::uint8_t>(acc_);
-            acc_ >>= 8;
-        }
+        acc_ = 0;
         used_ = 0;
         return out_;
     }
@@ -102,8 +102,11 @@ public:
 private:
     std::uint8_t *out_;
     std::uint64_t acc_ = 0;
-    unsigned used_ = 0;
+    unsigned used_ = 0; // bits in acc_, at most 7 between puts
 };
+
+// The most bits one put may take.
+constexpr unsigned maxPutBits = 56;
 
 constexpr unsigned escapeOnes = 32;
 
@@ -178,40 +181,81 @@ std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *
     return used;
 }
 
-std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
-                        std::uint8_t *const head)
+namespace {
+
+unsigned bitsFor(unsigned channelAndEdgeBits)
 {
+    unsigned bits = 1;
+    while ((channelAndEdgeBits >> bits) != 0)
+        ++bits;
+    return bits;
+}
 
-    const std::uint64_t base = count ? tags[0].tag : 0;
-    const std::uint8_t cb = channelBitsFor(tags, count);
-    const std::uint8_t k = riceBitsFor(count ? tags[count - 1].tag - base : 0, count ? count - 1 : 0);
+// The records of a block with `cb` bits of channel and edge; returns the end of the bit
+// stream, and in `seen` the OR of every record's channel-and-edge field.
+std::uint8_t *encodeRecords(const measurement *tags, std::size_t count, std::uint64_t base, unsigned cb, unsigned k,
+                            std::uint8_t *out, unsigned &seen)
+{
     const std::uint64_t escapeAt = static_cast<std::uint64_t>(escapeOnes) << k;
-
-    BitWriter bits(head + blockHeaderBytes);
+    // Gaps with a quotient below this fit one put with their channel: one test per record
+    // for both the escape and the width.
+    const std::uint64_t fastQuotients =
+        cb + 1 + k > maxPutBits ? 0 : std::min<std::uint64_t>(escapeOnes, maxPutBits - cb - k);
+    const std::uint64_t low = mask(k);
+    BitWriter bits(out);
     std::uint64_t previous = base;
+    unsigned all = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const measurement &m = tags[i];
         const std::uint64_t delta = m.tag - previous;
         previous = m.tag;
-        const std::uint64_t ce = static_cast<std::uint64_t>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u);
-        if (delta < escapeAt) {
+        const unsigned ce = static_cast<unsigned>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u);
+        all |= ce;
+        const std::uint64_t q = delta >> k;
+        if (q < fastQuotients) {
             // channel and edge, q ones and a zero, then the k low bits of the gap
-            const auto q = static_cast<unsigned>(delta >> k);
-            const unsigned total = cb + q + 1 + k;
-            if (total <= 32) {
-                bits.put(ce | (mask(q) << cb) | ((delta & mask(k)) << (cb + q + 1)), total);
-            } else {
-                bits.put(ce, cb);
-                bits.put(mask(q), q + 1);
-                bits.putWide(delta & mask(k), k);
-            }
+            const auto n = static_cast<unsigned>(q);
+            bits.put(ce | (mask(n) << cb) | ((delta & low) << (cb + n + 1)), cb + n + 1 + k);
+        } else if (delta < escapeAt) {
+            const auto n = static_cast<unsigned>(q);
+            bits.put(ce, cb);
+            bits.put(mask(n), n + 1);
+            bits.putWide(delta & low, k);
         } else {
             bits.put(ce, cb);
             bits.put(0xFFFFFFFFu, escapeOnes);
             bits.putWide(delta, 64);
         }
     }
-    std::uint8_t *p = bits.finish();
+    seen = all;
+    return bits.finish();
+}
+
+} // namespace
+
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *const head)
+{
+    std::uint8_t channelBits = 0;
+    return encodeBlock(tags, count, markers, markerCount, head, channelBits);
+}
+
+std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *const head, std::uint8_t &channelBits)
+{
+    const std::uint64_t base = count ? tags[0].tag : 0;
+    const std::uint8_t k = riceBitsFor(count ? tags[count - 1].tag - base : 0, count ? count - 1 : 0);
+    // The channel field is as wide as the block's highest channel needs. A good guess saves a
+    // pass over the tags just to find it; a wrong one costs a second encoding.
+    unsigned cb = channelBits >= 1 && channelBits <= 7 ? channelBits : channelBitsFor(tags, count);
+    unsigned seen = 0;
+    std::uint8_t *p = encodeRecords(tags, count, base, cb, k, head + blockHeaderBytes, seen);
+    if (bitsFor(seen) != cb) {
+        cb = bitsFor(seen);
+        p = encodeRecords(tags, count, base, cb, k, head + blockHeaderBytes, seen);
+    }
+    channelBits = static_cast<std::uint8_t>(cb);
+
     for (std::size_t i = 0; i < markerCount; ++i) {
         *p = markers[i].channel;
         put<std::uint64_t>(p + 1, markers[i].count);
@@ -225,7 +269,7 @@ std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *
     put<std::uint32_t>(head + 12, static_cast<std::uint32_t>(markerCount));
     put<std::uint64_t>(head + 16, base);
     head[24] = k;
-    head[25] = cb;
+    head[25] = static_cast<std::uint8_t>(cb);
     head[26] = 0;
     head[27] = 0;
     put<std::uint32_t>(p, crc32c::value(head, static_cast<std::size_t>(p - head)));

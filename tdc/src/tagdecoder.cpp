@@ -1,5 +1,7 @@
 #include "tagdecoder.h"
 
+#include <algorithm>
+
 #include "tdc/tdcerror.h"
 
 namespace tagwire {
@@ -7,10 +9,16 @@ namespace tagwire {
 std::error_code decode(const std::uint32_t *words, std::size_t count, std::vector<Dorrin::measurement> &tags,
                        std::vector<Loss> &losses, std::size_t &consumed)
 {
-    const std::size_t first = tags.size();
-    tags.resize(first + count); // an upper bound; cut to size below
-    Dorrin::measurement *out = tags.data() + first;
+    // Tags gather in a small buffer that stays in the cache and join the batch a run at a
+    // time: growing the batch to an upper bound first would fill it with zeros only to
+    // overwrite them.
+    constexpr std::size_t chunk = 1024;
+    Dorrin::measurement out[chunk];
     std::size_t made = 0;
+    // Room for every word as a tag, growing as insert would: a batch built from many packets
+    // must not be copied whole for each one.
+    if (tags.capacity() < tags.size() + count)
+        tags.reserve(std::max(2 * tags.capacity(), tags.size() + count));
     std::uint64_t epochHigh = 0;
     std::uint64_t epoch = 0;
     bool haveEpoch = false;
@@ -26,8 +34,11 @@ std::error_code decode(const std::uint32_t *words, std::size_t count, std::vecto
             out[made].channel = static_cast<std::uint8_t>(w >> channelShift);
             out[made].edge = static_cast<std::uint8_t>(1 + ((w >> lowBits) & 1));
             out[made].tag = epoch | (w & lowMask);
-            ++made;
             ++i;
+            if (++made == chunk) {
+                tags.insert(tags.end(), out, out + chunk);
+                made = 0;
+            }
             continue;
         }
         switch (w & typeMask) {
@@ -56,7 +67,7 @@ std::error_code decode(const std::uint32_t *words, std::size_t count, std::vecto
         }
         break;
     }
-    tags.resize(first + made);
+    tags.insert(tags.end(), out, out + made);
     consumed = i;
     return ec;
 }

@@ -156,9 +156,19 @@ void ScriptedBoard::fromHost(const std::uint8_t *data, std::size_t size)
             return;
         }
         r.push_back(status);
+        beforeAnswer(stream, p, r, *port_);
         const auto bytes = kestrane::wire::encode(stream, r);
         port_->toHost(bytes.data(), bytes.size());
     });
+}
+
+void ScriptedBoard::push(std::uint8_t stream, const std::vector<std::uint32_t> &payload)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!port_)
+        return;
+    const auto bytes = kestrane::wire::encode(stream, payload);
+    port_->toHost(bytes.data(), bytes.size());
 }
 
 void writeTable(std::map<std::uint32_t, std::uint32_t> &memory,

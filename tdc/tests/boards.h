@@ -74,6 +74,17 @@ public:
     void attach(ft60x_virtual::device_port *port) override;
     void fromHost(const std::uint8_t *data, std::size_t size) override;
     void detach() override;
+    // Sends a packet of the board's own accord, as a counter pushing a sample does.
+    void push(std::uint8_t stream, const std::vector<std::uint32_t> &payload);
+
+protected:
+    // Called, under the board's lock, before each answer goes out: a board that lies may send
+    // other bytes first through `port`, change the answer, or change its memory for the next
+    // request. `request` is the request's payload.
+    virtual void beforeAnswer(std::uint8_t /*stream*/, const std::vector<std::uint32_t> & /*request*/,
+                              std::vector<std::uint32_t> & /*answer*/, ft60x_virtual::device_port & /*port*/)
+    {
+    }
 
 private:
     std::mutex mutex_;

@@ -156,3 +156,52 @@ TEST(RawFormat, CsvRows)
     EXPECT_EQ(std::string(out.data(), used), "0,1,0\n12,2,9\n63,1,18446744073709551615\n7,2,100\n");
     EXPECT_EQ(tdcraw::csvMarker({4, 12, 345}), "#lost,4,12,345\n");
 }
+
+// A block worked out by hand from docs/file-formats.md: files written by any version of the
+// writer must keep reading, so the bytes themselves are pinned, not just the round trip.
+// Gaps 0, 3, 7 over two gaps give k = ⌊log2(10 / 2 · ln 2)⌋ = 1; channels up to 2 need c = 3.
+TEST(RawFormat, BlockBytesFollowTheDocumentedLayoutWhateverTheChannelGuess)
+{
+    const std::vector<Dorrin::measurement> tags{{1, 1, 1000}, {1, 2, 1003}, {2, 1, 1010}};
+    for (std::uint8_t guess = 0; guess <= 8; ++guess) {
+        std::vector<std::uint8_t> block(tdcraw::maxBlockBytes(tags.size(), 0));
+        std::uint8_t bits = guess;
+        const std::size_t size = tdcraw::encodeBlock(tags.data(), tags.size(), nullptr, 0, block.data(), bits);
+        ASSERT_EQ(size, tdcraw::blockHeaderBytes + 3 + tdcraw::crcBytes) << "guess " << int(guess);
+        EXPECT_EQ(bits, 3) << "the width used is returned, whatever was guessed";
+        EXPECT_EQ(block[24], 1) << "k";
+        EXPECT_EQ(block[25], 3) << "c";
+        // Record 0: c = 010, no ones, a zero, low bit 0. Record 1: 110 (channel 1 falling),
+        // one 1 and a 0, low bit 1. Record 2: 001, three 1s and a 0, low bit 1.
+        // Bits from the first: 01000 110 101 001 11101 → bytes 0x62 0xE5 0x05.
+        EXPECT_EQ(block[28], 0x62) << "guess " << int(guess);
+        EXPECT_EQ(block[29], 0xE5) << "guess " << int(guess);
+        EXPECT_EQ(block[30], 0x05) << "guess " << int(guess);
+    }
+}
+
+TEST(RawFormat, AWrongChannelGuessChangesNoByte)
+{
+    std::mt19937_64 rng(17);
+    for (unsigned channels : {1u, 2u, 9u, 64u}) {
+        // Escapes and wide gaps too: every path of the encoder sees the wrong width first.
+        auto tags = randomTags(rng, 5000, 30, channels);
+        tags[100].tag += 1ull << 50;
+        for (std::size_t i = 101; i < tags.size(); ++i)
+            tags[i].tag += 1ull << 50;
+        std::vector<std::uint8_t> reference(tdcraw::maxBlockBytes(tags.size(), 0));
+        const std::size_t size = tdcraw::encodeBlock(tags.data(), tags.size(), nullptr, 0, reference.data());
+        reference.resize(size);
+        for (std::uint8_t guess = 1; guess <= 7; ++guess) {
+            std::vector<std::uint8_t> block(tdcraw::maxBlockBytes(tags.size(), 0));
+            std::uint8_t bits = guess;
+            block.resize(tdcraw::encodeBlock(tags.data(), tags.size(), nullptr, 0, block.data(), bits));
+            ASSERT_EQ(block, reference) << channels << " channels, guess " << int(guess);
+            EXPECT_EQ(bits, reference[25]);
+        }
+        std::vector<Dorrin::measurement> back;
+        std::vector<Dorrin::loss> markers;
+        ASSERT_FALSE(tdcraw::decodeBlock(reference.data(), reference.size(), back, markers));
+        expectSame(back, tags);
+    }
+}

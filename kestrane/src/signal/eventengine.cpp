@@ -11,6 +11,160 @@ constexpr std::uint64_t bit(std::uint32_t c) { return std::uint64_t(1) << c; }
 // A lane is compacted once this many events before the slowest reader have piled up, and they
 // are at least half of it: the erase then costs about one move per event.
 constexpr std::size_t minCompaction = 4096;
+
+// One cursor per selected channel of a reader: the next event that qualifies, or none.
+struct Cursor {
+    const Event *at;
+    const Event *end;
+    std::uint8_t edges; // bit 0 rising, bit 1 falling, as Edge's values
+    std::uint32_t channel;
+};
+
+// Moves a cursor to its next event the reader wants. With every event wanted there is nothing
+// to skip.
+template <bool EveryEvent> inline void settle(Cursor &k, bool processed)
+{
+    if (EveryEvent)
+        return;
+    while (k.at != k.end && !((static_cast<std::uint8_t>(k.at->edge) & k.edges) && !(processed && k.at->lost)))
+        ++k.at;
+}
+
+constexpr std::uint64_t exhausted = std::numeric_limits<std::uint64_t>::max();
+
+inline std::uint64_t headTime(const Cursor &k) { return k.at != k.end ? k.at->time : exhausted; }
+
+// Merges the cursors into time order with a tree of losers over 2^Levels leaves: each event
+// costs Levels matches on the path from its cursor to the root, instead of a look at every
+// cursor. A match compares keys that pack the time since `base` above the cursor's slot
+// (slots are in channel order, so at equal times the lower channel comes first): one
+// comparison and two conditional moves, no branch. Which cursor wins is unpredictable, and a
+// misprediction would cost more than all the matches of an event.
+// Needs every time of the merge below base + 2^(64 − slotBits) − 1.
+constexpr int slotBits = 6;
+constexpr std::uint64_t slotMask = (std::uint64_t(1) << slotBits) - 1;
+
+template <bool EveryEvent, int Levels>
+std::size_t mergeTree(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed,
+                      std::uint64_t base)
+{
+    constexpr std::size_t leaves = std::size_t(1) << Levels;
+    const auto keyOf = [base](const Cursor &k, std::uint64_t slot) {
+        return k.at != k.end ? ((k.at->time - base) << slotBits) | slot : exhausted;
+    };
+    std::uint64_t loser[leaves]; // loser[0] is the overall winner
+    {
+        // Every match played once, bottom up; node i's children are 2i and 2i + 1, leaf s is
+        // node leaves + s.
+        std::uint64_t winner[2 * leaves];
+        for (std::size_t s = 0; s < leaves; ++s)
+            winner[leaves + s] = s < n ? keyOf(cursors[s], s) : exhausted;
+        for (std::size_t node = leaves - 1; node >= 1; --node) {
+            winner[node] = std::min(winner[2 * node], winner[2 * node + 1]);
+            loser[node] = std::max(winner[2 * node], winner[2 * node + 1]);
+        }
+        loser[0] = winner[1];
+    }
+    std::uint64_t top = loser[0];
+    std::size_t written = 0;
+    while (written < capacity && top != exhausted) {
+        const std::size_t slot = static_cast<std::size_t>(top & slotMask);
+        Cursor &k = cursors[slot];
+        out[written++] = *k.at++;
+        settle<EveryEvent>(k, processed);
+        std::uint64_t key = keyOf(k, slot);
+        std::size_t node = (leaves + slot) >> 1;
+        for (int level = 0; level < Levels; ++level, node >>= 1) {
+            // The smaller key goes on up, the larger stays. Written with a mask: as a min and
+            // a max the compiler makes a jump of it.
+            const std::uint64_t stored = loser[node];
+            const std::uint64_t swap = (stored ^ key) & (std::uint64_t(0) - (stored < key));
+            loser[node] = stored ^ swap;
+            key ^= swap;
+        }
+        top = key;
+    }
+    return written;
+}
+
+// The same merge as a scan of every cursor's head, for a merge whose times span too long for
+// the packed keys (a reader that lags by days).
+template <bool EveryEvent>
+std::size_t mergeScan(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
+{
+    std::size_t written = 0;
+    while (written < capacity) {
+        std::size_t best = n;
+        std::uint64_t first = exhausted;
+        // Strictly earlier only: at equal times the lower channel stays first.
+        for (std::size_t i = 0; i < n; ++i)
+            if (cursors[i].at != cursors[i].end && cursors[i].at->time < first) {
+                first = cursors[i].at->time;
+                best = i;
+            }
+        if (best == n)
+            break;
+        Cursor &k = cursors[best];
+        out[written++] = *k.at++;
+        settle<EveryEvent>(k, processed);
+    }
+    return written;
+}
+
+template <bool EveryEvent>
+std::size_t mergeActive(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
+{
+    if (n == 0)
+        return 0;
+    if (n == 1) {
+        Cursor &k = cursors[0];
+        std::size_t written = 0;
+        while (k.at != k.end && written < capacity) {
+            out[written++] = *k.at++;
+            settle<EveryEvent>(k, processed);
+        }
+        return written;
+    }
+    std::uint64_t base = exhausted, last = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (cursors[i].at != cursors[i].end) {
+            base = std::min(base, cursors[i].at->time);
+            last = std::max(last, cursors[i].end[-1].time);
+        }
+    if (base == exhausted)
+        return 0;
+    if (last - base >= (exhausted >> slotBits))
+        return mergeScan<EveryEvent>(cursors, n, out, capacity, processed);
+    switch (n <= 2 ? 1 : n <= 4 ? 2 : n <= 8 ? 3 : n <= 16 ? 4 : n <= 32 ? 5 : 6) {
+    case 1: return mergeTree<EveryEvent, 1>(cursors, n, out, capacity, processed, base);
+    case 2: return mergeTree<EveryEvent, 2>(cursors, n, out, capacity, processed, base);
+    case 3: return mergeTree<EveryEvent, 3>(cursors, n, out, capacity, processed, base);
+    case 4: return mergeTree<EveryEvent, 4>(cursors, n, out, capacity, processed, base);
+    case 5: return mergeTree<EveryEvent, 5>(cursors, n, out, capacity, processed, base);
+    default: return mergeTree<EveryEvent, 6>(cursors, n, out, capacity, processed, base);
+    }
+}
+
+// Only cursors with events in the slice take part, so a quiet channel (the sync input between
+// its ticks) does not add a level to every event's path through the tree.
+template <bool EveryEvent>
+std::size_t mergeCursors(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed)
+{
+    Cursor active[64];
+    std::size_t from[64];
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        settle<EveryEvent>(cursors[i], processed);
+        if (cursors[i].at != cursors[i].end) {
+            from[m] = i;
+            active[m++] = cursors[i];
+        }
+    }
+    const std::size_t written = mergeActive<EveryEvent>(active, m, out, capacity, processed);
+    for (std::size_t j = 0; j < m; ++j)
+        cursors[from[j]] = active[j];
+    return written;
+}
 } // namespace
 
 EventEngine::Selection EventEngine::Selection::allRising(std::uint32_t channels, bool processed)
@@ -289,13 +443,6 @@ std::size_t EventEngine::Reader::readSlice(std::uint64_t upTo, Event *out, std::
 {
     prepare(upTo);
 
-    // One cursor per selected channel: the next event that qualifies, or none.
-    struct Cursor {
-        const Event *at;
-        const Event *end;
-        std::uint8_t edges; // bit 0 rising, bit 1 falling, as Edge's values
-        std::uint32_t channel;
-    };
     Cursor cursors[64];
     std::size_t n = 0;
     const bool processed = selection_.processed;
@@ -315,60 +462,13 @@ std::size_t EventEngine::Reader::readSlice(std::uint64_t upTo, Event *out, std::
                                                              (((selection_.falling >> c) & 1) << 1));
         cursors[n++] = {begin, end, edges, c};
     }
-    const auto qualifies = [processed](const Cursor &k) {
-        return (static_cast<std::uint8_t>(k.at->edge) & k.edges) && !(processed && k.at->lost);
-    };
     // With both edges on the raw path every event qualifies and the check can be skipped.
     const bool everyEvent = !processed && std::all_of(cursors, cursors + n, [](const Cursor &k) { return k.edges == 3; });
-    const auto advance = [&](Cursor &k) {
-        if (everyEvent)
-            return;
-        while (k.at != k.end && !qualifies(k))
-            ++k.at;
-    };
-    for (std::size_t i = 0; i < n; ++i)
-        advance(cursors[i]);
-
     std::size_t written = 0;
-    if (n == 1) {
-        Cursor &k = cursors[0];
-        while (k.at != k.end && written < capacity) {
-            out[written++] = *k.at++;
-            advance(k);
-        }
-    } else if (n > 1) {
-        // The head time of every cursor side by side (the largest value once it is done), so
-        // finding the earliest is a scan of one small array. The earliest cursor then gives
-        // every event before the second earliest head in one run.
-        constexpr std::uint64_t done = std::numeric_limits<std::uint64_t>::max();
-        std::uint64_t heads[64];
-        for (std::size_t i = 0; i < n; ++i)
-            heads[i] = cursors[i].at != cursors[i].end ? cursors[i].at->time : done;
-        while (written < capacity) {
-            std::size_t best = 0;
-            std::uint64_t first = heads[0], second = done;
-            // Cursors are in channel order, so the strict comparison keeps the lower channel
-            // first at equal times.
-            // Without branches: which head is earliest is unpredictable, and mispredictions
-            // would cost more than the whole scan.
-            for (std::size_t i = 1; i < n; ++i) {
-                const std::uint64_t h = heads[i];
-                const bool earlier = h < first;
-                second = std::min(second, std::max(first, h));
-                best = earlier ? i : best;
-                first = earlier ? h : first;
-            }
-            if (first == done)
-                break;
-            Cursor &k = cursors[best];
-            // At a time equal to another head the run stops and the scan decides by channel.
-            do {
-                out[written++] = *k.at++;
-                advance(k);
-            } while (written < capacity && k.at != k.end && k.at->time < second);
-            heads[best] = k.at != k.end ? k.at->time : done;
-        }
-    }
+    if (everyEvent)
+        written = mergeCursors<true>(cursors, n, out, capacity, processed);
+    else
+        written = mergeCursors<false>(cursors, n, out, capacity, processed);
 
     bool complete = true;
     for (std::size_t i = 0; i < n; ++i) {

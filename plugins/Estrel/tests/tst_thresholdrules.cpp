@@ -33,6 +33,19 @@ private slots:
         QCOMPARE(writes[1].volts, 0.6);
     }
 
+    void aLowerVoltageAfterAHigherOneKeepsItsOwn()
+    {
+        // Whatever order the channels come in, only equal voltages share a write.
+        const auto writes = planVoltageWrites({{2, 0.6}, {4, 0.3}, {6, -0.1}, {8, 0.6}});
+        QCOMPARE(writes.size(), std::size_t(3));
+        QCOMPARE(writes[0].channels, (std::vector<std::uint16_t>{2, 8}));
+        QCOMPARE(writes[0].volts, 0.6);
+        QCOMPARE(writes[1].channels, (std::vector<std::uint16_t>{4}));
+        QCOMPARE(writes[1].volts, 0.3);
+        QCOMPARE(writes[2].channels, (std::vector<std::uint16_t>{6}));
+        QCOMPARE(writes[2].volts, -0.1);
+    }
+
     void tuningOutcomes()
     {
         QCOMPARE(tuningOutcome({}), TuningOutcome::Applied);

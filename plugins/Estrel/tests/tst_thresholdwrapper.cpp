@@ -80,6 +80,19 @@ private slots:
         QVERIFY(!wrapper->flushPending());
     }
 
+    // The backend may count more inputs than the DAC module has thresholds for: only the
+    // DAC's channels are shown, whether one or many are missing.
+    void channelsTheDacLacksAreNotShown()
+    {
+        const int dacChannels = int(m_board.dac->numChannels());
+        for (int extra : {1, 5}) {
+            QObject backend;
+            backend.setProperty("numCh", dacChannels + extra);
+            ProgrammableThresholdWrapper wrapper(m_board.dac, &backend);
+            QCOMPARE(wrapper.channels().size(), dacChannels);
+        }
+    }
+
     void voltageIsCappedAboveOnly()
     {
         auto wrapper = makeWrapper();

@@ -108,6 +108,22 @@ private slots:
         QCOMPARE(utils.makeFolderTimestamp(dir.path(), "run_"), QString());
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+
+    // A name with a separator could reach into an existing folder or anywhere else when it is
+    // absolute; only one new level under the given path is ever made.
+    void folderNamesCannotLeaveTheirPath()
+    {
+        FileUtils utils;
+        QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        QVERIFY(utils.makeFolder(dir.path(), "two"));
+        QVERIFY(!utils.makeFolder(dir.path(), "two/three"));
+        QVERIFY(!QFileInfo::exists(dir.path() + "/two/three"));
+        QVERIFY(!utils.makeFolder(dir.path(), elsewhere.path() + "/escaped"));
+        QVERIFY(!QFileInfo::exists(elsewhere.path() + "/escaped"));
+        QVERIFY(!utils.makeFolder(dir.path(), "two\\four"));
+        QVERIFY(!QFileInfo::exists(dir.path() + "/two\\four"));
+    }
 };
 
 TESSARON_TEST_MAIN(QCoreApplication, FileUtilsTest)

@@ -4,6 +4,9 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstring>
+
 #include "plugin-contract/moduleobject.h"
 #include "fakeplugin.h"
 #include "testmain.h"
@@ -116,6 +119,48 @@ private slots:
         in >> read;
         QVERIFY(in.status() != QDataStream::Ok);
         QVERIFY(read.isEmpty());
+    }
+
+    // A pipe or socket cannot say in advance how much is left: the vector is read value by
+    // value, and one that ends early must still give nothing rather than its first values.
+    void damagedSequentialStreamReadsEmpty()
+    {
+        // Hands out its bytes once, front to back, like a pipe.
+        struct Pipe : QIODevice {
+            explicit Pipe(QByteArray data) : bytes(std::move(data)) {}
+            bool isSequential() const override { return true; }
+            qint64 bytesAvailable() const override { return bytes.size() - at + QIODevice::bytesAvailable(); }
+            qint64 readData(char *out, qint64 max) override
+            {
+                const qint64 n = std::min<qint64>(max, bytes.size() - at);
+                if (n <= 0)
+                    return -1;
+                std::memcpy(out, bytes.constData() + at, size_t(n));
+                at += n;
+                return n;
+            }
+            qint64 writeData(const char *, qint64) override { return -1; }
+            QByteArray bytes;
+            qint64 at = 0;
+        };
+        QByteArray good;
+        {
+            QDataStream out(&good, QIODevice::WriteOnly);
+            out << QVector<double>{1.0, 2.0, 3.0};
+        }
+        Pipe pipe(good.left(good.size() - 3));
+        QVERIFY(pipe.open(QIODevice::ReadOnly));
+        QDataStream in(&pipe);
+        QVector<double> read = {7.0};
+        in >> read;
+        QCOMPARE(in.status(), QDataStream::ReadPastEnd);
+        QVERIFY(read.isEmpty());
+
+        Pipe whole(good);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QDataStream again(&whole);
+        again >> read;
+        QCOMPARE(read, (QVector<double>{1.0, 2.0, 3.0}));
     }
 
     void doubleVectorSurvivesTheStore()

@@ -70,6 +70,11 @@ TDC_EXPORT std::size_t encodeBlock(const measurement *tags, std::size_t count, c
 // The same into `out`, which has room for maxBlockBytes(count, markerCount) bytes.
 TDC_EXPORT std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
                         std::uint8_t *out);
+// The same, given a guess of the block's channel-field width (the last block's, say; 0 for
+// none) in `channelBits`, which returns the width used. The bytes do not depend on the guess;
+// a right one saves a pass over the tags.
+TDC_EXPORT std::size_t encodeBlock(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount,
+                        std::uint8_t *out, std::uint8_t &channelBits);
 
 // A block's header fields, read before its payload.
 struct BlockHeader {
