@@ -1,6 +1,7 @@
 #include "moduletable.h"
 
 #include <algorithm>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
 
@@ -53,11 +54,56 @@ std::error_code readTableWords(const TableRead &read, std::uint32_t at, std::uin
 
 } // namespace
 
+namespace {
+
+// Reads of the whole table before it is given up as changing all the time.
+constexpr int stableAttempts = 3;
+
+// One pass over the board's table, with every word it read.
+struct Pass {
+    std::vector<std::vector<std::uint32_t>> reads;
+    std::error_code lastReadError;
+    std::vector<ModuleEntry> entries;
+    std::exception_ptr error;
+};
+
+Pass readOnce(TDCLink &link)
+{
+    Pass p;
+    const TableRead read = [&](std::uint32_t at, std::uint32_t count, std::vector<std::uint32_t> &words) {
+        p.lastReadError = link.read(at, count, words);
+        if (!p.lastReadError)
+            p.reads.push_back(words);
+        return p.lastReadError;
+    };
+    try {
+        p.entries = readModuleTable(read);
+    } catch (const std::runtime_error &) {
+        p.error = std::current_exception();
+    }
+    return p;
+}
+
+} // namespace
+
 std::vector<ModuleEntry> readModuleTable(TDCLink &link)
 {
-    return readModuleTable([&link](std::uint32_t at, std::uint32_t count, std::vector<std::uint32_t> &words) {
-        return link.read(at, count, words);
-    });
+    // A table read while the board rewrites it could mix two tables (a header of one, entries
+    // of the other): only what two passes in a row read alike is taken.
+    Pass last = readOnce(link);
+    for (int attempt = 0;; ++attempt) {
+        if (last.error && last.lastReadError)
+            std::rethrow_exception(last.error); // the board did not answer; asking again changes nothing
+        Pass again = readOnce(link);
+        if (again.reads == last.reads && !(again.error && again.lastReadError)) {
+            if (again.error)
+                std::rethrow_exception(again.error);
+            return again.entries;
+        }
+        if (attempt + 1 == stableAttempts)
+            throw std::runtime_error("Cannot read the board's module table: it changed while it was read");
+        last = std::move(again);
+    }
 }
 
 std::vector<ModuleEntry> readModuleTable(const TableRead &link)

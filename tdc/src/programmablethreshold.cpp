@@ -9,13 +9,12 @@
 #include "registers.h"
 #include "tdc/tdcerror.h"
 #include "tdclink.h"
+#include "tuningpatience.h"
 
 namespace regs = tdcregs::dac;
 
 namespace {
 constexpr auto pollPeriod = std::chrono::milliseconds(20);
-// Reads that fail in a row before the watcher gives up on the board.
-constexpr int maxFailures = 3;
 
 std::future<ProgrammableThreshold::Result> ready(std::uint16_t channel, std::error_code ec, double volts)
 {
@@ -127,12 +126,11 @@ ProgrammableThreshold::autoThreshold(const std::vector<std::uint16_t> &channels)
         pending_.clear();
         return futures;
     }
-    // The board needs steps × gate; give it as long again, and the link's round trips.
-    const auto boardTime = std::chrono::microseconds(std::uint64_t(sweep[0]) * sweep[1]);
-    const auto deadline = std::chrono::steady_clock::now() + 2 * boardTime + std::chrono::seconds(3);
+    const auto patience =
+        tdctuning::patienceFor(sweep[0], std::chrono::microseconds(sweep[1]), link()->requestTimeout());
     running_ = true;
     abort_ = false;
-    watcher_ = std::thread([this, deadline] { watch(deadline); });
+    watcher_ = std::thread([this, patience] { watch(patience); });
     return futures;
 }
 
@@ -160,7 +158,7 @@ void ProgrammableThreshold::finishAll(std::error_code ec)
     running_ = false;
 }
 
-void ProgrammableThreshold::watch(std::chrono::steady_clock::time_point deadline)
+void ProgrammableThreshold::watch(const tdctuning::Patience &patience)
 {
     std::uint16_t first = 0xFFFF, last = 0;
     {
@@ -171,7 +169,8 @@ void ProgrammableThreshold::watch(std::chrono::steady_clock::time_point deadline
         }
     }
     const std::uint32_t words = (last - first + 1u) * regs::channelWords;
-    int failures = 0;
+    tdctuning::Watch watch(patience, tdctuning::Clock::now());
+    std::vector<std::uint32_t> previous;
     for (;;) {
         bool aborting = false;
         {
@@ -185,21 +184,38 @@ void ProgrammableThreshold::watch(std::chrono::steady_clock::time_point deadline
         }
         std::vector<std::uint32_t> w;
         const auto ec = link()->read(baseAddress() + regs::channel(first, 0), words, w);
+        const auto now = tdctuning::Clock::now();
         std::lock_guard<std::mutex> lock(mutex_);
         if (ec) {
             if (aborting) {
                 finishAll(std::make_error_code(std::errc::operation_canceled));
                 return;
             }
-            if (++failures >= maxFailures || ec == make_error_code(tdcError::disconnected) ||
-                ec == make_error_code(tdcError::notOpen)) {
+            if (ec == make_error_code(tdcError::disconnected) || ec == make_error_code(tdcError::notOpen)) {
                 TDC_LOG(tdclog::error, "Threshold tuning lost the board: " << ec.message());
                 finishAll(ec);
                 return;
             }
+            // A poll that times out is asked again: a busy board or a loaded host is no reason
+            // to give up a run the board is still doing.
+            if (watch.verdict(now) == tdctuning::Watch::Verdict::Silent) {
+                TDC_LOG(tdclog::error, "Threshold tuning given up: the board has not answered for "
+                                           << watch.silentFor(now).count() << " ms (" << ec.message() << ")");
+                link()->post(baseAddress() + regs::tuneControl, {regs::tuneAbort});
+                finishAll(make_error_code(tdcError::timeout));
+                return;
+            }
             continue;
         }
-        failures = 0;
+        // The sweeping channels' codes step through the range: any change is the board at work.
+        bool progressed = previous.size() != w.size();
+        for (const auto &p : pending_) {
+            const std::uint32_t at = (p.channel - first) * regs::channelWords;
+            for (const auto word : {regs::chCode, regs::chTuneState})
+                progressed = progressed || previous[at + word] != w[at + word];
+        }
+        watch.answered(now, progressed);
+        previous = w;
         for (auto it = pending_.begin(); it != pending_.end();) {
             const std::uint32_t at = (it->channel - first) * regs::channelWords;
             const std::uint32_t code = w[at + regs::chCode];
@@ -223,8 +239,9 @@ void ProgrammableThreshold::watch(std::chrono::steady_clock::time_point deadline
             finishAll(std::make_error_code(std::errc::operation_canceled));
             return;
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            TDC_LOG(tdclog::error, "Threshold tuning did not finish in time");
+        if (watch.verdict(now) != tdctuning::Watch::Verdict::Wait) {
+            TDC_LOG(tdclog::error, "Threshold tuning did not finish in time: the board answers, but its "
+                                   "channels have stopped moving");
             link()->post(baseAddress() + regs::tuneControl, {regs::tuneAbort});
             finishAll(make_error_code(tdcError::timeout));
             return;

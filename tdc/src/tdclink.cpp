@@ -48,6 +48,7 @@ void TDCLink::onLinkError(const std::error_code &ec)
             TDC_LOG(tdclog::error, "Link to the board lost: " << ec.message());
         return;
     }
+    ++linkErrors_;
     TDC_LOG(tdclog::warning, "Link error: " << ec.message());
 }
 

@@ -57,6 +57,9 @@ public:
     std::error_code setStreamCallback(std::uint8_t stream, vetra::stream_callback callback);
 
     std::chrono::milliseconds requestTimeout() const { return timeout_; }
+    // Damaged packets the board sent (bad CRC, broken encoding, too short) since construction;
+    // each is logged as a warning and dropped.
+    std::uint64_t linkErrors() const { return linkErrors_.load(); }
     void setRequestTimeout(std::chrono::milliseconds t);
 
 private:
@@ -66,5 +69,6 @@ private:
     vetra link_;
     std::atomic<bool> open_{false};
     std::atomic<bool> lost_{false};
+    std::atomic<std::uint64_t> linkErrors_{0};
     std::chrono::milliseconds timeout_{500};
 };

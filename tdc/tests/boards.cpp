@@ -112,6 +112,12 @@ void ScriptedBoard::attach(ft60x_virtual::device_port *port)
     reader_.reset();
 }
 
+void ScriptedBoard::poke(std::uint32_t address, std::uint32_t value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    memory[address] = value;
+}
+
 void ScriptedBoard::detach()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,6 +156,7 @@ void ScriptedBoard::fromHost(const std::uint8_t *data, std::size_t size)
             return;
         }
         r.push_back(status);
+        beforeAnswer(stream, p, r, *port_);
         const auto bytes = kestrane::wire::encode(stream, r);
         port_->toHost(bytes.data(), bytes.size());
     });

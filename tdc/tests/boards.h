@@ -68,11 +68,23 @@ public:
     // The next this many requests go unanswered, as by a board too busy to answer in time.
     std::atomic<int> unansweredRequests{0};
 
+    // Changes a word while the board may be answering (`memory` itself only before opening).
+    void poke(std::uint32_t address, std::uint32_t value);
+
     void attach(ft60x_virtual::device_port *port) override;
     void fromHost(const std::uint8_t *data, std::size_t size) override;
     void detach() override;
     // Sends a packet of the board's own accord, as a counter pushing a sample does.
     void push(std::uint8_t stream, const std::vector<std::uint32_t> &payload);
+
+protected:
+    // Called, under the board's lock, before each answer goes out: a board that lies may send
+    // other bytes first through `port`, change the answer, or change its memory for the next
+    // request. `request` is the request's payload.
+    virtual void beforeAnswer(std::uint8_t /*stream*/, const std::vector<std::uint32_t> & /*request*/,
+                              std::vector<std::uint32_t> & /*answer*/, ft60x_virtual::device_port & /*port*/)
+    {
+    }
 
 private:
     std::mutex mutex_;

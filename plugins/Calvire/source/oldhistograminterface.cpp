@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QtQml>
 
+#include "fileio.h"
 #include "tdc/tdcoldhistogrammermodule.h"
 #include "tdcoldhistogrammerwrapper.h"
 #include "timetriggermodel.h"
@@ -10,6 +11,9 @@
 void HistogramInterface::registerTypes(const char *)
 {
     qmlRegisterType<calvire::TimeTriggerModel>("TDCFrontend.OldHistogrammer", 1, 0, "TimeTriggerModel");
+    // The settings view reads and writes parameter files; the histogram plugin's own
+    // registration may be absent from the process.
+    qmlRegisterType<FileIO>("TDCFrontend.OldHistogrammer", 1, 0, "FileIO");
     qDebug().noquote() << "Module TDCFrontend.OldHistogrammer registered!";
 }
 

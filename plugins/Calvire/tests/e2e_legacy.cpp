@@ -1,6 +1,7 @@
 // The legacy histogram plugin end to end: its settings view sets the channels of a correlated
-// pair, a chart view shows the histogram, and a time-trigger run of three windows from the
-// panel writes its files.
+// pair and saves and loads its parameters, a chart view shows the histogram with its card and
+// chosen columns and exports itself, and a time-trigger run of three windows, chosen as a time
+// interval, writes its files.
 #include "e2ekit.h"
 
 #include <QDir>
@@ -16,6 +17,12 @@ namespace e2e {
 namespace {
 const QString kView = QStringLiteral("bar-chart");
 constexpr int kRunTimeoutMs = 60000;
+
+QString textOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 int blocksIn(const QString &path)
 {
@@ -49,24 +56,97 @@ bool runFirst(Kit &kit)
     QTest::qWait(500);
     kit.screenshot(QStringLiteral("02_settings"));
 
-    // A chart view from the top bar.
-    // The message cards stand over the top bar's right end until they go.
+    // Parameters: the save dialog from the top bar, a file written, changed and read back.
     kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the connection message has gone"));
-    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton0")));
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton1")));
+    kit.waitFor([&] { return kit.evalIn(settings, QStringLiteral("saveDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("\"Save parameters in file\" opens the save dialog"));
+    QTest::qWait(400);
+    kit.screenshot(QStringLiteral("02b_save_dialog"));
+    kit.evalIn(settings, QStringLiteral("saveDialog.close()"));
+    const QString params = kit.artifactPath(QStringLiteral("legacyParams.json"));
+    kit.check(kit.evalIn(settings, QStringLiteral("saveParameters('%1', 'legacyParams')").arg(kit.artifactDir())).toBool(),
+              QStringLiteral("the parameters are saved"));
+    const QString saved = textOf(params);
+    kit.check(saved.contains(QStringLiteral("\"measCH\": 2")) && saved.contains(QStringLiteral("\"binWidth\"")),
+              QStringLiteral("the file holds the histogram's channels and bin width: %1").arg(saved.left(200)));
+    {
+        QString changed = saved;
+        changed.replace(QStringLiteral("\"measCH\": 2"), QStringLiteral("\"measCH\": 3"));
+        QFile file(params);
+        kit.check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(changed.toUtf8()) > 0,
+                  QStringLiteral("the parameter file is changed"));
+    }
+    kit.evalIn(settings, QStringLiteral("loadParameters('%1')").arg(params));
+    kit.waitUntil(QStringLiteral("dictView['%1'].tdcModelData[0].measCH === 3").arg(kView), 10000,
+                  QStringLiteral("loading the file sets the measurement channel"));
+    kit.evalIn(settings, QStringLiteral("loadParameters('%1')").arg(kit.artifactPath(QStringLiteral("missing.json"))));
+    kit.waitUntil(QStringLiteral("messages.count > 0"), 5000, QStringLiteral("a missing file gives a message"));
+    QTest::qWait(300);
+    kit.screenshot(QStringLiteral("02c_load_error"));
+    kit.evalIn(card, QStringLiteral("hist.setMeasCH(2, 1)"));
+    kit.waitUntil(QStringLiteral("dictView['%1'].tdcModelData[0].measCH === 2").arg(kView), 10000,
+                  QStringLiteral("the channel goes back"));
+    kit.click(kit.findItem(card, QStringLiteral("copyButton")));
+    kit.waitFor([&] { return kit.evalIn(settings, QStringLiteral("copyDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("COPY opens the copy dialog"));
+    QTest::qWait(400);
+    kit.screenshot(QStringLiteral("02d_copy_dialog"));
+    kit.evalIn(settings, QStringLiteral("copyDialog.close()"));
+    kit.waitFor([&] { return !kit.evalIn(settings, QStringLiteral("copyDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("the copy dialog closes"));
+    QTest::qWait(500);
+
+    // A chart view of every histogram from the top bar.
+    kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the messages have gone"));
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton2")));
     QQuickItem *chart = nullptr;
     kit.waitFor([&] { return (chart = kit.findItem(kit.window(), QStringLiteral("legacyChartView"))) != nullptr; },
                 10000, QStringLiteral("the top bar opens a chart view"));
     if (!chart)
         return false;
+    kit.check(kit.evalIn(chart, QStringLiteral("histModels.length")).toInt() == 1,
+              QStringLiteral("the chart view shows the histogram"));
     kit.waitUntil(QStringLiteral("dictView['%1'].tdcModelData[0].integrationEvent > 50").arg(kView), 30000,
                   QStringLiteral("the histogram fills"));
     const double mean = kit.eval(QStringLiteral("dictView['%1'].tdcModelData[0].mean").arg(kView)).toDouble();
     kit.check(std::abs(mean - 12e-9) < 1.5e-9, QStringLiteral("the mean sits at the pair's 12 ns delay (%1 s)").arg(mean));
+    // The column chooser: one column off with its close icon, and back from the "+" menu.
+    kit.click(kit.findItem(chart, QStringLiteral("removeColumn_EVENTS")));
+    kit.check(kit.evalIn(chart, QStringLiteral("columns.join(',')")).toString() == QLatin1String("MEAN,STD,RATE,TIME"),
+              QStringLiteral("the close icon removes the EVENTS column"));
+    kit.click(kit.findItem(chart, QStringLiteral("addColumnButton")));
+    QTest::qWait(400);
+    kit.screenshot(QStringLiteral("03a_column_menu"));
+    kit.evalIn(chart, QStringLiteral("addColumn('EVENTS')"));
+    QTest::keyClick(kit.window(), Qt::Key_Escape);
     QTest::qWait(1000);
     kit.screenshot(QStringLiteral("03_chart"));
 
-    // The time-trigger panel: three windows of one second, CSV and PNG, into the artifacts.
-    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton1")));
+    // Save chart: the export dialog, then one image and one text file into a new folder.
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton0")));
+    kit.waitFor([&] { return kit.evalIn(chart, QStringLiteral("exportDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("\"Save chart\" opens the export dialog"));
+    QTest::qWait(400);
+    kit.screenshot(QStringLiteral("03b_export_dialog"));
+    kit.evalIn(chart, QStringLiteral("exportDialog.close()"));
+    // The closing dialog's overlay takes clicks until it is gone.
+    kit.waitFor([&] { return !kit.evalIn(chart, QStringLiteral("exportDialog.visible")).toBool(); }, 5000,
+                QStringLiteral("the export dialog closes"));
+    QTest::qWait(500);
+    const QString exported =
+        kit.evalIn(chart, QStringLiteral("exportChart('%1', 'chart', ['.png', '.csv'], false)").arg(kit.artifactDir())).toString();
+    kit.check(exported == kit.artifactPath(QStringLiteral("chart")) || exported.startsWith(kit.artifactPath(QStringLiteral("chart_"))),
+              QStringLiteral("the export makes its own folder (%1)").arg(exported));
+    kit.waitFor([&] { return QFile(exported + QStringLiteral("/chart.png")).size() > 0; }, 10000,
+                QStringLiteral("the chart image is written"));
+    kit.check(blocksIn(exported + QStringLiteral("/chart_") + kit.eval(QStringLiteral("dictView['%1'].tdcModelData[0].name").arg(kView)).toString()
+                       + QStringLiteral(".csv")) == 1,
+              QStringLiteral("one text file per histogram"));
+
+    // The time-trigger panel: three windows of one second, as a time interval of 3 s, CSV and
+    // PNG, into the artifacts.
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton2")));
     QQuickItem *panel = nullptr;
     kit.waitFor([&] { return (panel = kit.findItem(chart, QStringLiteral("legacyTimeTriggerPanel"))) != nullptr; },
                 10000, QStringLiteral("the top bar shows the time-trigger panel"));
@@ -77,6 +157,10 @@ bool runFirst(Kit &kit)
     kit.typeInto(kit.findItem(panel, QStringLiteral("ttFolder")), folder);
     kit.typeInto(kit.findItem(panel, QStringLiteral("ttFileName")), QStringLiteral("legacy"));
     kit.click(kit.findItem(panel, QStringLiteral("ttPng")));
+    kit.click(kit.findItem(panel, QStringLiteral("ttIntervalMode")));
+    kit.typeInto(kit.findItem(panel, QStringLiteral("ttTotalField")), QStringLiteral("3s"));
+    kit.check(kit.evalIn(panel, QStringLiteral("chosenRepetition")).toInt() == 3,
+              QStringLiteral("3 s of one-second windows are three windows"));
     kit.check(kit.evalIn(panel, QStringLiteral("chosenExtensions().join(',')")).toString() == QLatin1String(".png,.csv"),
               QStringLiteral("PNG and CSV are chosen"));
     kit.screenshot(QStringLiteral("04_time_trigger"));

@@ -93,6 +93,37 @@ private slots:
                  qPrintable(QStringLiteral("%1 vs %2").arg(tunedRate).arg(plateauRate)));
     }
 
+    void everyChannelAtTheBoardsDefaultSweep()
+    {
+        // The GUI's case: nothing selected, so all channels sweep together at the board's
+        // default sweep (4 s of board time) through the noise, while the watcher polls.
+        setSweep(100, 40);
+        auto wrapper = makeWrapper();
+        const auto channels = wrapper->channels();
+        for (ProgrammableThresholdChannel *channel : channels)
+            if (!channel->fixed())
+                wrapper->setChVoltage(channel->id(), 0.9);
+        QTRY_VERIFY_WITH_TIMEOUT(!wrapper->flushPending(), 5000);
+        QSignalSpy failed(wrapper.get(), &ProgrammableThresholdWrapper::cannotAutoTuningCh);
+        MessageLog log;
+        wrapper->startAutoTuning();
+        QTRY_VERIFY_WITH_TIMEOUT(!wrapper->autoTuning(), 60000);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(log.all(QtWarningMsg), QStringList());
+        int tuned = 0;
+        for (ProgrammableThresholdChannel *channel : channels) {
+            if (channel->fixed())
+                continue;
+            const auto plateau = m_board.dac->getPlateau(channel->id());
+            QVERIFY2(!plateau.first, qPrintable(QString::fromStdString(plateau.first.message())));
+            QVERIFY2(channel->voltage() >= plateau.second.from && channel->voltage() <= plateau.second.to,
+                     qPrintable(QStringLiteral("channel %1 at %2 V").arg(channel->id()).arg(channel->voltage())));
+            ++tuned;
+        }
+        QCOMPARE(tuned, int(m_board.channels) - 1);
+        QVERIFY(tuned >= 8);
+    }
+
     void onlyTheSelectionIsTuned()
     {
         setSweep(40, 25);

@@ -6,7 +6,10 @@
 // starts it, watches it and hands out the results.
 //
 // Threads: autoThreshold returns at once; one watcher thread of this object polls the board
-// and fulfils the futures, channel by channel as they finish. abortAutoThreshold may be
+// and fulfils the futures, channel by channel as they finish. Polls that time out are asked
+// again; the run ends with tdcError::timeout only when the board has not answered for many
+// request time-outs, or when it is well past its expected length and its channels have
+// stopped moving. abortAutoThreshold may be
 // called from any thread. Destroying the module stops a run: its unfinished futures end with
 // std::errc::operation_canceled, and the board is told to abort.
 
@@ -22,6 +25,10 @@
 #include <vector>
 
 #include "tdc/dacmodule.h"
+
+namespace tdctuning {
+struct Patience;
+}
 
 class TDC_EXPORT ProgrammableThreshold : public DACModule {
 public:
@@ -62,7 +69,7 @@ private:
         std::promise<Result> promise;
     };
 
-    void watch(std::chrono::steady_clock::time_point deadline);
+    void watch(const tdctuning::Patience &patience);
     void finishAll(std::error_code ec);
 
     mutable std::mutex mutex_; // everything below

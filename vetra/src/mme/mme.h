@@ -60,6 +60,8 @@ public:
 
     std::size_t pendingReads() const { return reads_->pendingCount(); }
     std::size_t pendingWrites() const { return writes_->pendingCount(); }
+    // Responses of either half dropped because they matched nothing (see mme_simplex).
+    std::uint64_t droppedResponses() const { return reads_->droppedCount() + writes_->droppedCount(); }
 
 private:
     static void requireWords(std::uint32_t count);

@@ -141,8 +141,10 @@ void mme_simplex<IsRead>::onPacket(std::vector<std::unique_ptr<std::vector<std::
     std::unique_ptr<std::vector<std::uint32_t>> data;
     if (IsRead) {
         // Layout {3}: the header buffer, then data and status in one buffer.
-        if (buffers.empty() || !buffers[0] || buffers[0]->size() < 3)
+        if (buffers.empty() || !buffers[0] || buffers[0]->size() < 3) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
             return;
+        }
         std::copy(buffers[0]->begin(), buffers[0]->begin() + 3, header);
         if (buffers.size() > 1 && buffers[1])
             data = std::move(buffers[1]);
@@ -150,8 +152,10 @@ void mme_simplex<IsRead>::onPacket(std::vector<std::unique_ptr<std::vector<std::
             data = std::make_unique<std::vector<std::uint32_t>>();
     } else {
         // No layout: header, (count), status in one buffer.
-        if (buffers.empty() || !buffers[0] || buffers[0]->size() < 3)
+        if (buffers.empty() || !buffers[0] || buffers[0]->size() < 3) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
             return;
+        }
         data = std::move(buffers[0]);
         std::copy(data->begin(), data->begin() + 3, header);
         data->erase(data->begin(), data->begin() + 3);
@@ -191,8 +195,11 @@ void mme_simplex<IsRead>::onResponse(std::uint32_t id, std::uint32_t address, st
         {
             std::lock_guard<std::mutex> lock(mutex_);
             auto it = pending_.find(id);
-            if (it == pending_.end())
-                return; // timed out already, or never asked for
+            if (it == pending_.end()) {
+                // Timed out already, or never asked for.
+                dropped_.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
             handler = std::move(it->second.handler);
             timer = std::move(it->second.timer);
             pending_.erase(it);

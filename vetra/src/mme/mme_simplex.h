@@ -63,6 +63,9 @@ public:
 
     // The number of transactions waiting for a response.
     std::size_t pendingCount() const;
+    // Responses dropped since start: too short to carry a header, or matching no pending
+    // transaction (timed out already, or never asked for).
+    std::uint64_t droppedCount() const noexcept { return dropped_.load(std::memory_order_relaxed); }
 
     // The request header words {id, address, control}.
     static std::vector<std::uint32_t> requestHeader(std::uint32_t id, std::uint32_t address,
@@ -98,6 +101,7 @@ private:
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::thread timerThread_;
     bool started_ = false;
+    std::atomic<std::uint64_t> dropped_{0};
 
     // Process-wide id source of this direction, shared by every engine.
     static std::atomic<std::uint32_t> nextId_;

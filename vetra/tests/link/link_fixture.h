@@ -8,11 +8,25 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
+
+// The value of a future that must settle within `limit`. A time-out that never fires would
+// hang the binary in get(); here the test fails at once and the binary goes on.
+template <typename Future>
+auto settled(Future &&future, std::chrono::milliseconds limit = std::chrono::seconds(15))
+{
+    if (future.wait_for(limit) != std::future_status::ready) {
+        ADD_FAILURE() << "a future did not settle within " << limit.count() << " ms";
+        throw std::runtime_error("a future did not settle");
+    }
+    return future.get();
+}
 
 class link_fixture : public ::testing::Test {
 protected:

@@ -112,7 +112,7 @@ TEST_F(memory_engine, StatusWordsMapToErrors)
         EXPECT_EQ(link.write(status, words({5}), BurstType::FIXED).get(), std::error_code(value, mme_category()));
     }
     // Status 15 from the board reads exactly like a local time-out.
-    EXPECT_EQ(link.read(15, 1, BurstType::INCREMENTING).get().first, make_error_code(mme_error::timed_out));
+    EXPECT_EQ(settled(link.read(15, 1, BurstType::INCREMENTING)).first, make_error_code(mme_error::timed_out));
 }
 
 TEST_F(memory_engine, TimeOutReportsOnceAndDropsTheLateResponse)
@@ -147,7 +147,7 @@ TEST_F(memory_engine, TimeOutReportsOnceAndDropsTheLateResponse)
     // A later transaction completes normally, so the late response has been processed.
     answerEverything();
     link.setTimeout(10s);
-    EXPECT_FALSE(link.read(0x10, 1, BurstType::INCREMENTING).get().first);
+    EXPECT_FALSE(settled(link.read(0x10, 1, BurstType::INCREMENTING)).first);
 
     std::lock_guard<std::mutex> lock(m);
     ASSERT_EQ(results.size(), 1u);
@@ -161,7 +161,7 @@ TEST_F(memory_engine, TimeOutReportsOnceAndDropsTheLateResponse)
     // The write half times out the same way, through its future.
     board.setScript([](board_sim &, const board_sim::packet &) { return true; });
     link.setTimeout(30ms);
-    EXPECT_EQ(link.write(0x10, words({1}), BurstType::INCREMENTING).get(), make_error_code(mme_error::timed_out));
+    EXPECT_EQ(settled(link.write(0x10, words({1}), BurstType::INCREMENTING)), make_error_code(mme_error::timed_out));
 }
 
 TEST_F(memory_engine, UnsolicitedMessagesReachTheirRange)
@@ -432,7 +432,7 @@ TEST_F(memory_engine_internals, AnsweredAndTimedOutTransactionsLeaveTheList)
     for (std::uint32_t a = 0; a < 20; ++a)
         futures.push_back(memory->readFuture(a, 1, BurstType::INCREMENTING, {}));
     for (std::uint32_t a = 0; a < 20; ++a) {
-        const std::error_code ec = futures[a].get().first;
+        const std::error_code ec = settled(futures[a]).first;
         if (a % 2 == 0)
             EXPECT_FALSE(ec) << a;
         else

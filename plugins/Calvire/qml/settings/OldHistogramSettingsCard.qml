@@ -13,6 +13,9 @@ BaseView {
     property int numCh: 9
     readonly property bool editable: hist !== null && !hist.isTimeTrigActive
 
+    signal copyClicked()
+    signal chartClicked(var anchor)
+
     objectName: "legacySettingsCard"
     title: hist ? hist.name : ""
     implicitWidth: 620
@@ -109,6 +112,26 @@ BaseView {
             text: "RESET"
             enabled: root.editable
             onClicked: root.hist.resetBtnFired()
+        }
+
+        Item { Layout.columnSpan: 2; Layout.fillWidth: true }
+        Button {
+            id: chartButton
+            objectName: "chartButton"
+            text: "CHART"
+            flat: true
+            onClicked: root.chartClicked(chartButton)
+            ToolTip.visible: hovered
+            ToolTip.text: "Show in a ChartView"
+        }
+        Button {
+            objectName: "copyButton"
+            text: "COPY"
+            flat: true
+            enabled: root.editable
+            onClicked: root.copyClicked()
+            ToolTip.visible: hovered
+            ToolTip.text: "Copy parameters to other histograms"
         }
     }
 

@@ -1,42 +1,178 @@
-// The legacy histogram plugin's main view: the settings of every legacy histogram, and the
-// top-bar button that opens a chart view of them.
+// The legacy histogram plugin's main view: the settings of every legacy histogram, parameter
+// files, copying between histograms, and the chart views they open.
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import TDCFrontend.OldHistogrammer 1.0
 import "./../../../../qml/utils"
+import "../utils/legacyfiles.js" as Files
 
 PluginView {
     id: root
 
-    readonly property int numCh: typeof tdc_backed !== "undefined" && tdc_backed.numCh ? tdc_backed.numCh : 9
+    readonly property string chartViewSource: "qrc:/plugin/oldhistogrammermodule/qml/chart/OldHistogrammerView.qml"
+    readonly property string extension: "json"
+    readonly property int numCh: typeof tdc_backed !== "undefined" && tdc_backed && tdc_backed.numCh ? tdc_backed.numCh : 9
+    readonly property var models: {
+        var list = [];
+        var data = tdcModelData || [];
+        for (var i = 0; i < data.length; ++i)
+            if (data[i])
+                list.push(data[i]);
+        return list;
+    }
+    property alias fileIO: fileIO
+    property alias saveDialog: saveDialog
+    property alias loadDialog: loadDialog
+    property alias copyDialog: copyDialog
 
-    // A chart view of every legacy histogram; its identifier.
-    function spawnChartView() {
+    function message(kind, title, text) {
+        if (mainWindow)
+            mainWindow.spawnMessage(kind, title, text);
+        else
+            console.warn(title + ": " + text);
+    }
+
+    function saveParameters(folderPath, fileName) {
+        var path = Files.joinPath(folderPath, Files.saveFileName(fileName, extension));
+        if (!fileIO.write(path, Files.parametersJson(models))) {
+            message("error", "ERROR", "Can not save to file " + path);
+            return false;
+        }
+        return true;
+    }
+
+    function anyInTimeTrigger() {
+        for (var i = 0; i < models.length; ++i)
+            if (models[i].isTimeTrigActive)
+                return true;
+        return false;
+    }
+
+    function openLoadDialog() {
+        if (anyInTimeTrigger()) {
+            message("error", "ERROR", "Some Histogrammers in Time Trigger mode: can not edit parameters");
+            return false;
+        }
+        loadDialog.open();
+        return true;
+    }
+
+    // A file that cannot be read or makes no sense changes nothing.
+    function loadParameters(path) {
+        var text = fileIO.read(path);
+        if (!text) {
+            message("error", "ERROR", "Can not open file " + path);
+            return false;
+        }
+        var parsed = Files.parseParameters(text);
+        if (parsed.error) {
+            message("error", "ERROR", "Can not parse file " + path + ": " + parsed.error);
+            return false;
+        }
+        var entries = parsed.entries;
+        var count = Math.min(entries.length, models.length);
+        for (var i = 0; i < count; ++i)
+            Files.applyParameters(entries[i], models[i]);
+        if (entries.length < models.length)
+            message("warning", "WARNING", "File contains less histograms; loading only theese");
+        else if (entries.length > models.length)
+            message("warning", "WARNING", "File contains more histograms; ignoring the latters");
+        return true;
+    }
+
+    function copyParameters(source, targets, groups) {
+        var copied = Files.copyParameters(source, targets, groups);
+        copyCloseTimer.restart();
+        return copied.length;
+    }
+
+    function openCopyDialog(hist) { copyDialog.openFor(hist); }
+
+    // Chart views: sub views of type "ChartView" that show some of these histograms.
+    function spawnChartView(indexes, viewUUID) {
         if (!mainWindow)
             return "";
-        var socket = mainWindow.registerNewView("MainWindow", "", tdcModelData,
-                                                "qrc:/plugin/oldhistogrammermodule/qml/chart/OldHistogrammerView.qml",
-                                                "LegacyChart", "qrc:/resources/img/grid_icon.svg", "ViewSocket", "ChartView");
+        var socket = viewUUID ? mainWindow.dictView[viewUUID] : undefined;
+        if (!socket) {
+            socket = mainWindow.registerNewView(mainWindow.windowID !== undefined ? mainWindow.windowID : "MainWindow",
+                                                "", tdcModelData, chartViewSource, "ChartView",
+                                                "qrc:/resources/img/grid_icon.svg", "ViewSocket", "ChartView");
+        }
         if (!socket)
             return "";
-        mainWindow.setViewByUUID(socket.uuid);
+        for (var i = 0; i < indexes.length; ++i)
+            if (socket.item && indexes[i] >= 0 && indexes[i] < tdcModelData.length)
+                socket.item.addHistogramModel(tdcModelData[indexes[i]]);
         return socket.uuid;
     }
 
+    function getExistingChartViews() {
+        var list = [];
+        if (!mainWindow)
+            return list;
+        for (var uuid in mainWindow.dictView) {
+            var socket = mainWindow.dictView[uuid];
+            if (socket && socket.viewType === "ChartView")
+                list.push({ uuid: uuid, title: socket.topBarTitle });
+        }
+        return list;
+    }
+
+    function histogramInChartView(hist, viewUUID) {
+        var socket = mainWindow ? mainWindow.dictView[viewUUID] : undefined;
+        return socket !== undefined && socket !== null && socket.item !== null && socket.item.histModels !== undefined
+               && socket.item.histModels.indexOf(hist) >= 0;
+    }
+
+    function showInChartView(indexes, viewUUID) {
+        var uuid = spawnChartView(indexes, viewUUID);
+        if (uuid !== "")
+            mainWindow.setViewByUUID(uuid);
+        return uuid;
+    }
+
+    function allIndexes() {
+        var list = [];
+        for (var i = 0; i < tdcModelData.length; ++i)
+            list.push(i);
+        return list;
+    }
+
+    function openChartMenu(hist, anchorItem) {
+        chartMenu.hist = hist;
+        chartMenu.views = getExistingChartViews();
+        chartMenu.popup(anchorItem);
+    }
+
     objectName: "legacySettingsView"
-    modelIcon: [{ icon: "bar-chart", tooltip: "Open Chart View" }]
+    modelIcon: [
+        { icon: "open", tooltip: "Load parameters from file" },
+        { icon: "save", tooltip: "Save parameters in file" },
+        { icon: "bar-chart", tooltip: "Open Chart View" }
+    ]
+
+    FileIO { id: fileIO }
+
+    Timer {
+        id: copyCloseTimer
+        interval: 100
+        onTriggered: copyDialog.close()
+    }
 
     Connections {
         target: root.topWindowBar
         ignoreUnknownSignals: true
-        function onBtn0Fired() { root.spawnChartView(); }
+        function onBtn0Fired() { root.openLoadDialog(); }
+        function onBtn1Fired() { root.saveDialog.open(); }
+        function onBtn2Fired() { root.showInChartView(root.allIndexes(), null); }
     }
 
     Connections {
         target: root.mainWindow
         ignoreUnknownSignals: true
         function onTurnOffTDCTasks() {
-            for (var i = 0; i < root.tdcModelData.length; ++i)
-                root.tdcModelData[i].isActive = false;
+            for (var i = 0; i < root.models.length; ++i)
+                root.models[i].isActive = false;
         }
     }
 
@@ -44,19 +180,58 @@ PluginView {
         anchors.fill: parent
         contentHeight: column.height + 48
         clip: true
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
         Column {
             id: column
             y: 24
             x: Math.max(0, (parent.width - width) / 2)
             spacing: 24
             Repeater {
-                model: root.tdcModelData ? root.tdcModelData.length : 0
+                model: root.models
                 delegate: OldHistogramSettingsCard {
                     width: 620
-                    hist: root.tdcModelData[index]
+                    hist: modelData
                     numCh: root.numCh
+                    onCopyClicked: root.openCopyDialog(hist)
+                    onChartClicked: root.openChartMenu(hist, anchor)
                 }
             }
         }
+    }
+
+    Menu {
+        id: chartMenu
+        property var hist: null
+        property var views: []
+        objectName: "chartMenu"
+        MenuItem {
+            text: "New ChartView"
+            onTriggered: root.showInChartView([root.tdcModelData.indexOf(chartMenu.hist)], null)
+        }
+        Instantiator {
+            model: chartMenu.views
+            delegate: MenuItem {
+                text: "Add to " + modelData.title
+                enabled: chartMenu.hist !== null && !root.histogramInChartView(chartMenu.hist, modelData.uuid)
+                onTriggered: root.showInChartView([root.tdcModelData.indexOf(chartMenu.hist)], modelData.uuid)
+            }
+            onObjectAdded: chartMenu.insertItem(index + 1, object)
+            onObjectRemoved: chartMenu.removeItem(object)
+        }
+    }
+
+    SaveParamsDialog {
+        id: saveDialog
+        onSaveRequested: root.saveParameters(folderPath, fileName)
+    }
+    LoadParamsDialog {
+        id: loadDialog
+        extension: root.extension
+        onLoadRequested: root.loadParameters(path)
+    }
+    CopyDialog {
+        id: copyDialog
+        models: root.models
+        onCopyRequested: root.copyParameters(source, targets, groups)
     }
 }
