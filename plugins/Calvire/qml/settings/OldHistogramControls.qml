@@ -240,12 +240,13 @@ Item {
             }
         }
         Cell {
-            width: root.cellWidth("chart")
+            // A page has room for a chart of its own line.
+            width: root.inTable ? root.cellWidth("chart") : flow.width
             caption: "HISTOGRAM"
             showCaption: root.showCaptions
             LegacyMiniChart {
                 width: parent.width
-                height: 40
+                height: root.inTable ? 40 : 160
                 hist: root.hist
             }
         }
