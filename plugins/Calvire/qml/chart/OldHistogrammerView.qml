@@ -53,6 +53,12 @@ PluginView {
             message("info", "INFO", "Histogrammer already inserted.");
             return false;
         }
+        // The other histogram plugin's chart views share the view type, so its histograms can
+        // be offered here; the legacy time trigger could not record them.
+        if (hist.bitTrunc === undefined) {
+            message("info", "INFO", "Only legacy histograms can be shown in this ChartView.");
+            return false;
+        }
         var chosen = color ? String(color) : Files.colorFor(histModels.length);
         bars = bars.concat([makeBars(hist, chosen, plot.refChartArea, false)]);
         ttBars = ttBars.concat([makeBars(hist, chosen, ttPanel.chartArea, true)]);

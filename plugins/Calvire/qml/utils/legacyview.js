@@ -4,7 +4,7 @@
 
 var columns = [
     { key: "select", title: "", width: 40 },
-    { key: "name", title: "NAME", width: 112 },
+    { key: "name", title: "NAME", width: 128 },
     { key: "active", title: "ON", width: 52 },
     { key: "meas", title: "MEAS CH", width: 102 },
     { key: "ref", title: "REF CH", width: 102 },
@@ -14,7 +14,7 @@ var columns = [
     { key: "bitTrunc", title: "BIT TRUNC", width: 104 },
     { key: "autopush", title: "AUTO PUSH", width: 60 },
     { key: "actions", title: "", width: 124 },
-    { key: "chart", title: "HISTOGRAM", width: 120 },
+    { key: "chart", title: "HISTOGRAM", width: 104 },
     { key: "info", title: "RANGE / BINS", width: 84 }
 ];
 

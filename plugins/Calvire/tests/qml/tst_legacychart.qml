@@ -67,6 +67,11 @@ TestCase {
         compare(view.colors, ['#2f7ed8', '#8bbc21']);
         compare(view.bars.length, 2);
         verify(!view.removeHistogramModel(hists[1]));
+        var other = Qt.createQmlObject('import QtQuick 2.15; QtObject { property string name: "New"; property real leftBound: 0 }', test);
+        verify(!view.addHistogramModel(other), "a histogram of the other plugin is refused");
+        compare(shell.lastMessage().text, "Only legacy histograms can be shown in this ChartView.");
+        compare(view.histModels.length, 2);
+        other.destroy();
     }
 
     function test_cardsSwitchOffsetAndRemove() {
