@@ -39,7 +39,7 @@ bool runFirst(Kit &kit)
     if (!kit.waitForMainWindow() || !kit.connectBoard(QStringLiteral("01_home")))
         return false;
     // Wide enough for every column of the settings table.
-    kit.window()->resize(1480, 800);
+    kit.window()->resize(1600, 800);
     QQuickItem *settings = kit.viewItem(kView);
     if (!kit.check(settings != nullptr, QStringLiteral("the legacy histogram view is added after connection")))
         return false;

@@ -203,6 +203,47 @@ Item {
             }
         }
         Cell {
+            width: root.cellWidth("forcePush")
+            caption: "FORCE PUSH"
+            showCaption: root.showCaptions
+            Row {
+                spacing: 2
+                Switch {
+                    objectName: "forcePushSwitch"
+                    enabled: !root.locked
+                    checked: root.hist ? root.hist.forceAutopush : false
+                    onToggled: {
+                        var on = checked;
+                        checked = Qt.binding(function() { return root.hist ? root.hist.forceAutopush : false; });
+                        root.edit(function(h) { h.forceAutopush = on; });
+                    }
+                    ToolTip.visible: hovered
+                    ToolTip.text: "Ask the running histogram for its counts every period"
+                }
+                TextField {
+                    id: periodField
+                    objectName: "forcePushPeriod"
+                    width: 40
+                    anchors.verticalCenter: parent.verticalCenter
+                    enabled: !root.locked
+                    horizontalAlignment: TextInput.AlignHCenter
+                    selectByMouse: true
+                    validator: IntValidator { bottom: 1; top: 3600 }
+                    text: root.hist ? String(root.hist.refreshRate) : ""
+                    onEditingFinished: {
+                        var seconds = parseInt(text, 10);
+                        var valid = acceptableInput;
+                        text = Qt.binding(function() { return root.hist ? String(root.hist.refreshRate) : ""; });
+                        if (valid && root.hist && seconds !== root.hist.refreshRate)
+                            root.edit(function(h) { h.refreshRate = seconds; });
+                    }
+                    ToolTip.visible: hovered && enabled
+                    ToolTip.text: "Seconds between forced pushes, 1 to 3600"
+                }
+                Label { text: "s"; anchors.verticalCenter: parent.verticalCenter }
+            }
+        }
+        Cell {
             width: root.cellWidth("actions")
             showCaption: false
             Row {

@@ -13,6 +13,7 @@ var columns = [
     { key: "offset", title: "TIME OFFSET", width: 92 },
     { key: "bitTrunc", title: "BIT TRUNC", width: 104 },
     { key: "autopush", title: "AUTO PUSH", width: 60 },
+    { key: "forcePush", title: "FORCE PUSH", width: 116 },
     { key: "actions", title: "", width: 124 },
     { key: "chart", title: "HISTOGRAM", width: 104 },
     { key: "info", title: "RANGE / BINS", width: 84 }

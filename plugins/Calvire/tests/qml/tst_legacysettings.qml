@@ -220,6 +220,19 @@ TestCase {
         view.applyEdit(hists[2], function(h) { h.bitTrunc = 3; });
         compare([hists[0].bitTrunc, hists[2].bitTrunc], [0, 3]);
 
+        // The force-push period: whole seconds from 1, to every ticked row.
+        var period = findChild(row(0), "forcePushPeriod");
+        period.text = "2";
+        period.editingFinished();
+        compare([hists[0].refreshRate, hists[1].refreshRate, hists[2].refreshRate], [2, 2, 5]);
+        period.text = "0";
+        period.editingFinished();
+        compare([hists[0].refreshRate, period.text], [2, "2"], "0 s is refused and the field shows the period again");
+        var force = findChild(row(1), "forcePushSwitch");
+        force.toggle();
+        force.toggled();
+        compare([hists[0].forceAutopush, hists[1].forceAutopush, hists[2].forceAutopush], [false, false, true]);
+
         findChild(view, "selectAllBox").toggle();
         findChild(view, "selectAllBox").toggled();
         compare(view.selection.length, 4, "the header box ticks every row");
