@@ -324,7 +324,7 @@ TestCase {
         verify(view.histogramInChartView(hists[1], uuid));
         compare(view.getExistingChartViews(), [{ uuid: uuid, title: "ChartView" }]);
         // A chart view of the same view type from another plugin is not offered.
-        var foreign = shell.registerNewView(shell.windowID, "", [], Qt.resolvedUrl("fakes/ForeignChartView.qml"),
+        var foreign = shell.registerNewView(shell.windowID, "", hists, Qt.resolvedUrl("fakes/ForeignChartView.qml"),
                                             "Other", "", "ViewSocket", "ChartView");
         verify(foreign);
         compare(view.getExistingChartViews(), [{ uuid: uuid, title: "ChartView" }]);

@@ -5,5 +5,6 @@ Item {
     objectName: "legacyChartView"
     property var tdcModelData: []
     property var mainWindow: null
+    // It holds every histogram, so only the object name can tell it apart.
     property var histModels: tdcModelData
 }
