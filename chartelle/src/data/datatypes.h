@@ -8,6 +8,7 @@
 #include "filters/decimatoru64.h"
 #include "filters/fixeddecimator2d.h"
 #include "filters/fixeddecimatoru64.h"
+#include "filters/log10u64.h"
 #include "filters/minimalwidth2d.h"
 #include "filters/movingavarangeu64.h"
 
@@ -19,6 +20,7 @@ inline void registerChartelleDataTypes(const char *uri)
     qmlRegisterType<DecimatorU64>(uri, 1, 0, "DecimatorU64");
     qmlRegisterType<RandomU64Data>(uri, 1, 0, "RandomU64Data");
     qmlRegisterType<MovingAvarangeU64>(uri, 1, 0, "MovingAvarangeU64");
+    qmlRegisterType<Log10U64>(uri, 1, 0, "Log10U64");
     qmlRegisterType<FixedDecimatorU64>(uri, 1, 0, "FixedDecimatorU64");
     qmlRegisterType<Filter1D>(uri, 1, 0, "Filter1D");
     qmlRegisterType<FixedDecimator2D>(uri, 1, 0, "FixedDecimator2D");

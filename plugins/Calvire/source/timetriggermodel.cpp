@@ -1,6 +1,7 @@
 #include "timetriggermodel.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "legacyrules.h"
@@ -133,6 +134,7 @@ void TimeTriggerModel::setEnableTimeTrigger(bool enable)
     emit enableTimeTriggerChanged();
     if (enable) {
         m_timeInterval = m_writtenTimeInterval;
+        resetFigures();
         start();
     } else {
         stop();
@@ -156,6 +158,7 @@ void TimeTriggerModel::stop()
     qDebug().noquote() << "Begin Time Trigger stop rutine";
     m_secondTimer.stop();
     m_running = false;
+    updateElapsed();
     qDebug().noquote() << "Disable all the Time Triggers...";
     for (TDCOldHistogrammerWrapper *w : wrappers())
         w->disableTimeTrigger();
@@ -175,6 +178,7 @@ void TimeTriggerModel::stop()
 void TimeTriggerModel::tick()
 {
     qDebug().noquote() << "Updating TimeTrigger GUI values...";
+    updateElapsed();
     if (!m_enableTimeTrigger || m_timeInterval == 0)
         return;
     --m_timeInterval;
@@ -198,6 +202,7 @@ void TimeTriggerModel::checkWindowEnd()
     m_running = false;
     m_secondTimer.stop();
     const uint window = m_writtenRepetition > m_repetition ? m_writtenRepetition - m_repetition : 0;
+    m_window = window;
     // The list may change under the loop: a completion can start the next window or stop.
     const QStringList extensions = m_extension;
     for (const QString &ext : extensions) {
@@ -221,6 +226,7 @@ void TimeTriggerModel::exportComplete(QString ext)
     for (const QString &wanted : qAsConst(m_extension))
         if (!m_completed.contains(wanted))
             return;
+    countWindowSaved();
     if (m_repetition < 2) {
         setEnableTimeTrigger(false);
         return;
@@ -230,6 +236,49 @@ void TimeTriggerModel::exportComplete(QString ext)
     m_timeInterval = m_writtenTimeInterval;
     emit timeIntervalChanged();
     start();
+}
+
+void TimeTriggerModel::resetFigures()
+{
+    m_runClock.start();
+    if (m_windowsSaved != 0) {
+        m_windowsSaved = 0;
+        emit windowsSavedChanged();
+    }
+    if (m_elapsedTime != 0) {
+        m_elapsedTime = 0;
+        emit elapsedTimeChanged();
+    }
+    if (m_savedFilesSize != 0) {
+        m_savedFilesSize = 0;
+        emit savedFilesSizeChanged();
+    }
+}
+
+void TimeTriggerModel::updateElapsed()
+{
+    if (!m_runClock.isValid())
+        return;
+    const uint seconds = uint(m_runClock.elapsed() / 1000);
+    if (seconds == m_elapsedTime)
+        return;
+    m_elapsedTime = seconds;
+    emit elapsedTimeChanged();
+}
+
+// Every file of the window is reported written: it counts, with what it holds on disk.
+void TimeTriggerModel::countWindowSaved()
+{
+    qint64 bytes = 0;
+    for (const QString &ext : qAsConst(m_extension))
+        bytes += qMax<qint64>(0, QFileInfo(windowPath(m_window, ext)).size());
+    ++m_windowsSaved;
+    emit windowsSavedChanged();
+    if (bytes > 0) {
+        m_savedFilesSize += bytes;
+        emit savedFilesSizeChanged();
+    }
+    updateElapsed();
 }
 
 } // namespace calvire

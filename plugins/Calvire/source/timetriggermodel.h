@@ -11,6 +11,7 @@
 // Ownership: QML owns the model; the wrappers belong to the backend wrapper and are only
 // referenced (removed from the list when they are destroyed). Threads: GUI thread only.
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -33,6 +34,11 @@ class TimeTriggerModel : public QObject {
     Q_PROPERTY(uint timeInterval READ timeInterval WRITE setTimeInterval NOTIFY timeIntervalChanged)
     Q_PROPERTY(uint repetition READ repetition WRITE setRepetition NOTIFY repetitionChanged)
     Q_PROPERTY(QList<QObject *> histModels READ histModels NOTIFY histModelsChanged)
+    // Figures of the current (or last) run, for the panel: windows whose files are all
+    // written, whole seconds since the start, and the bytes those windows' files hold.
+    Q_PROPERTY(uint windowsSaved READ windowsSaved NOTIFY windowsSavedChanged)
+    Q_PROPERTY(uint elapsedTime READ elapsedTime NOTIFY elapsedTimeChanged)
+    Q_PROPERTY(qint64 savedFilesSize READ savedFilesSize NOTIFY savedFilesSizeChanged)
 
 public:
     explicit TimeTriggerModel(QObject *parent = nullptr);
@@ -47,6 +53,9 @@ public:
     uint timeInterval() const { return m_timeInterval; }
     uint repetition() const { return m_repetition; }
     QList<QObject *> histModels() const;
+    uint windowsSaved() const { return m_windowsSaved; }
+    uint elapsedTime() const { return m_elapsedTime; }
+    qint64 savedFilesSize() const { return m_savedFilesSize; }
 
     void setFolder(const QUrl &folder);
     void setSubFolder(const QString &subFolder);
@@ -75,6 +84,9 @@ signals:
     void repetitionChanged();
     void histModelsChanged();
     void exportHistogram(QString path);
+    void windowsSavedChanged();
+    void elapsedTimeChanged();
+    void savedFilesSizeChanged();
 
 public slots:
     // An export of the current window has ended: `ext` is its extension (".png") or the path
@@ -86,6 +98,9 @@ private:
     void stop();
     void tick();
     void checkWindowEnd();
+    void resetFigures();
+    void updateElapsed();
+    void countWindowSaved();
     QList<TDCOldHistogrammerWrapper *> wrappers() const;
 
     QUrl m_folder;
@@ -102,6 +117,11 @@ private:
     QStringList m_completed;
     bool m_running = false; // a window is armed and not yet written
     QTimer m_secondTimer;
+    uint m_window = 0; // the window being written
+    uint m_windowsSaved = 0;
+    uint m_elapsedTime = 0;
+    qint64 m_savedFilesSize = 0;
+    QElapsedTimer m_runClock;
 };
 
 } // namespace calvire

@@ -1,7 +1,9 @@
-// The legacy histogram plugin end to end: its settings view sets the channels of a correlated
-// pair and saves and loads its parameters, a chart view shows the histogram with its card and
-// chosen columns and exports itself, and a time-trigger run of three windows, chosen as a time
-// interval, writes its files.
+// The legacy histogram plugin end to end: its settings view (a table, or a swipe list) sets the
+// channels of a correlated pair, edits the ticked rows together and saves and loads its
+// parameters, a chart view shows the histogram with its card and chosen columns, on a linear
+// and a logarithmic axis, and exports itself, the settings view marks the histogram shown in a
+// chart view, and a time-trigger run of three windows, chosen as a time interval, writes its
+// files and counts them.
 #include "e2ekit.h"
 
 #include <QDir>
@@ -36,15 +38,16 @@ bool runFirst(Kit &kit)
 {
     if (!kit.waitForMainWindow() || !kit.connectBoard(QStringLiteral("01_home")))
         return false;
-    kit.window()->resize(1100, 760);
+    // Wide enough for every column of the settings table.
+    kit.window()->resize(1600, 800);
     QQuickItem *settings = kit.viewItem(kView);
     if (!kit.check(settings != nullptr, QStringLiteral("the legacy histogram view is added after connection")))
         return false;
     kit.eval(QStringLiteral("setViewByUUID('%1')").arg(kView));
 
     // Channel 2 receives half of channel 1's pulses 12 ns later.
-    QQuickItem *card = kit.findItem(settings, QStringLiteral("legacySettingsCard"));
-    if (!kit.check(card != nullptr, QStringLiteral("the settings view shows the legacy histogram")))
+    QQuickItem *card = kit.findItem(settings, QStringLiteral("legacyRow0"));
+    if (!kit.check(card != nullptr, QStringLiteral("the settings table shows the legacy histogram")))
         return false;
     kit.evalIn(card, QStringLiteral("(hist.setRefCH(1, 1), hist.setMeasCH(2, 1))"));
     kit.waitUntil(QStringLiteral("dictView['%1'].tdcModelData[0].refCH === 1 && dictView['%1'].tdcModelData[0].measCH === 2")
@@ -53,8 +56,28 @@ bool runFirst(Kit &kit)
     kit.click(kit.findItem(card, QStringLiteral("autopushSwitch")));
     kit.waitUntil(QStringLiteral("dictView['%1'].tdcModelData[0].isActive && dictView['%1'].tdcModelData[0].autopush").arg(kView),
                   5000, QStringLiteral("ENABLE and AUTO PUSH switch the histogram on"));
-    QTest::qWait(500);
+    // A ticked row's edit reaches every ticked row.
+    kit.click(kit.findItem(kit.window(), QStringLiteral("selectAllBox")));
+    kit.check(kit.evalIn(settings, QStringLiteral("selection.length")).toInt() == kit.evalIn(settings, QStringLiteral("models.length")).toInt(),
+              QStringLiteral("the header box ticks every row"));
+    kit.typeInto(kit.findItem(card, QStringLiteral("binWidthField")), QStringLiteral("32 ps"));
+    kit.waitUntil(QStringLiteral("Math.round(dictView['%1'].tdcModelData[0].binWidth * 1e12) === 32").arg(kView), 10000,
+                  QStringLiteral("the bin width typed in the table reaches the board"));
+    QTest::qWait(1500);
     kit.screenshot(QStringLiteral("02_settings"));
+    kit.click(kit.findItem(kit.window(), QStringLiteral("selectAllBox")));
+
+    // The swipe list, from the third top-bar button, and back.
+    kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the connection message has gone"));
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton2")));
+    kit.waitFor([&] { return kit.evalIn(settings, QStringLiteral("listMode")).toBool(); }, 5000,
+                QStringLiteral("\"List view\" shows the swipe list"));
+    QTest::qWait(800);
+    kit.check(kit.findItem(settings, QStringLiteral("legacyPage0")) != nullptr, QStringLiteral("a page per histogram"));
+    kit.screenshot(QStringLiteral("02a_swipe_list"));
+    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton2")));
+    kit.waitFor([&] { return !kit.evalIn(settings, QStringLiteral("listMode")).toBool(); }, 5000,
+                QStringLiteral("\"Grid view\" shows the table again"));
 
     // Parameters: the save dialog from the top bar, a file written, changed and read back.
     kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the connection message has gone"));
@@ -97,12 +120,18 @@ bool runFirst(Kit &kit)
                 QStringLiteral("the copy dialog closes"));
     QTest::qWait(500);
 
-    // A chart view of every histogram from the top bar.
+    // A chart view of the histogram from its row's chart menu.
     kit.waitUntil(QStringLiteral("messages.count === 0"), 20000, QStringLiteral("the messages have gone"));
-    kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton2")));
+    kit.click(kit.findItem(card, QStringLiteral("chartButton")));
+    QQuickItem *newView = nullptr;
+    kit.waitFor([&] { return (newView = kit.findItem(kit.window(), QStringLiteral("newChartViewItem"))) != nullptr
+                             && newView->isVisible(); }, 5000, QStringLiteral("the chart button opens its menu"));
+    QTest::qWait(400);
+    kit.screenshot(QStringLiteral("02e_chart_menu"));
+    kit.click(newView);
     QQuickItem *chart = nullptr;
     kit.waitFor([&] { return (chart = kit.findItem(kit.window(), QStringLiteral("legacyChartView"))) != nullptr; },
-                10000, QStringLiteral("the top bar opens a chart view"));
+                10000, QStringLiteral("\"New ChartView\" opens a chart view"));
     if (!chart)
         return false;
     kit.check(kit.evalIn(chart, QStringLiteral("histModels.length")).toInt() == 1,
@@ -122,6 +151,28 @@ bool runFirst(Kit &kit)
     QTest::keyClick(kit.window(), Qt::Key_Escape);
     QTest::qWait(1000);
     kit.screenshot(QStringLiteral("03_chart"));
+    kit.click(kit.findItem(chart, QStringLiteral("logScaleBox")));
+    kit.check(kit.evalIn(chart, QStringLiteral("plot.isYAxisLog && bars[0].logScale")).toBool(),
+              QStringLiteral("Log scale puts the bars on a logarithmic axis"));
+    QTest::qWait(1200);
+    kit.screenshot(QStringLiteral("03c_chart_log"));
+    kit.click(kit.findItem(chart, QStringLiteral("logScaleBox")));
+
+    const QString chartUuid = kit.evalIn(settings, QStringLiteral("getExistingChartViews()[0].uuid")).toString();
+    kit.check(!chartUuid.isEmpty(), QStringLiteral("the chart view is listed"));
+    // Back in the settings view, the row says that a chart view shows the running histogram.
+    kit.eval(QStringLiteral("setViewByUUID('%1')").arg(kView));
+    kit.waitFor([&] { return kit.evalIn(card, QStringLiteral("shownInChart")).toBool(); }, 5000,
+                QStringLiteral("the row marks the histogram active in a chart view"));
+    QQuickItem *dot = kit.findItem(card, QStringLiteral("chartIndicator"));
+    kit.check(dot != nullptr && dot->isVisible(), QStringLiteral("the indicator is shown"));
+    if (dot)
+        QTest::mouseMove(kit.window(), dot->mapToScene(QPointF(5, 5)).toPoint());
+    QTest::qWait(1200);
+    kit.screenshot(QStringLiteral("03d_settings_indicator"));
+    kit.eval(QStringLiteral("setViewByUUID('%1')").arg(chartUuid));
+    kit.waitFor([&] { return chart->isVisible(); }, 5000, QStringLiteral("back in the chart view"));
+    QTest::qWait(800);
 
     // Save chart: the export dialog, then one image and one text file into a new folder.
     kit.click(kit.findItem(kit.window(), QStringLiteral("topBarButton0")));
@@ -179,6 +230,10 @@ bool runFirst(Kit &kit)
                   QStringLiteral("window %1 has its image").arg(window));
     }
     kit.check(!QFile::exists(dir + QStringLiteral("/legacy3.csv")), QStringLiteral("no fourth window is written"));
+    kit.check(kit.evalIn(panel, QStringLiteral("ttModel.windowsSaved")).toInt() == 3,
+              QStringLiteral("the panel counts three windows saved"));
+    kit.check(kit.evalIn(panel, QStringLiteral("ttModel.savedFilesSize")).toLongLong() > 0,
+              QStringLiteral("and the bytes they hold"));
     kit.screenshot(QStringLiteral("06_done"));
     if (!kit.disconnectBoard())
         return false;

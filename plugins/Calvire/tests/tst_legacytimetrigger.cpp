@@ -2,6 +2,7 @@
 // numbered from 0, one CSV per window with one block per histogram, images reported by path.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,6 +84,13 @@ private slots:
             QCOMPARE(blocks(path), 2);
         }
         QVERIFY(!QFile::exists(dir + "/legacy3.csv"));
+        // The panel's figures: every window counted once, with the bytes of its file.
+        QCOMPARE(model.windowsSaved(), 3u);
+        qint64 bytes = 0;
+        for (int window = 0; window < 3; ++window)
+            bytes += QFileInfo(dir + QStringLiteral("/legacy%1.csv").arg(window)).size();
+        QCOMPARE(model.savedFilesSize(), bytes);
+        QVERIFY2(model.elapsedTime() >= 2u, qPrintable(QString::number(model.elapsedTime())));
         // The run counted down and restored what the user wrote.
         QVERIFY(repetitions.count() >= 3);
         QCOMPARE(model.repetition(), 3u);
@@ -133,6 +141,24 @@ private slots:
         QVERIFY(QFile::exists(dir + "/legacy1.csv"));
     }
 
+    void figuresStartAgainWithEachRun()
+    {
+        calvire::TimeTriggerModel model;
+        QSignalSpy saved(&model, &calvire::TimeTriggerModel::windowsSavedChanged);
+        const QString first = run(model, 1, {".csv"}, "again1");
+        QTRY_VERIFY_WITH_TIMEOUT(!model.enableTimeTrigger(), 20000);
+        QCOMPARE(model.windowsSaved(), 1u);
+        const QString second = run(model, 1, {".csv"}, "again2");
+        // Started afresh, not added to the last run's figures.
+        QCOMPARE(model.windowsSaved(), 0u);
+        QCOMPARE(model.savedFilesSize(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.enableTimeTrigger(), 20000);
+        QCOMPARE(model.windowsSaved(), 1u);
+        QCOMPARE(model.savedFilesSize(), QFileInfo(second + "/legacy0.csv").size());
+        QVERIFY(QFileInfo(first + "/legacy0.csv").size() > 0);
+        QCOMPARE(saved.count(), 3);
+    }
+
     void stoppingEndsTheRun()
     {
         calvire::TimeTriggerModel model;
@@ -145,6 +171,8 @@ private slots:
         // A window that ends afterwards writes nothing.
         QTest::qWait(1500);
         QVERIFY(!QFile::exists(m_root.filePath("stopped/sub/legacy0.csv")));
+        QCOMPARE(model.windowsSaved(), 0u);
+        QCOMPARE(model.savedFilesSize(), 0);
     }
 };
 

@@ -15,6 +15,7 @@ PluginView {
     property var colors: []
     property var offsets: []
     property var bars: []
+    property var ttBars: []
     property var columns: ["MEAN", "STD", "RATE", "EVENTS", "TIME"]
     property int panelIndex: 0
     readonly property bool running: ttPanel.running
@@ -37,6 +38,14 @@ PluginView {
     function colorOf(hist) { var i = indexOfHist(hist); return i >= 0 && i < colors.length ? colors[i] : '#2f7ed8'; }
     function offsetOf(hist) { var i = indexOfHist(hist); return i >= 0 && i < offsets.length ? offsets[i] : 0; }
 
+    // Both charts follow the main chart's y axis.
+    function makeBars(hist, color, chartArea, smoothed) {
+        var made = barsComponent.createObject(root, { hist: hist, chartArea: chartArea, color: color,
+                                                      smoothed: smoothed, logScale: plot.isYAxisLog });
+        made.logScale = Qt.binding(function() { return plot.isYAxisLog; });
+        return made;
+    }
+
     function addHistogramModel(hist, color) {
         if (!hist)
             return false;
@@ -44,9 +53,15 @@ PluginView {
             message("info", "INFO", "Histogrammer already inserted.");
             return false;
         }
+        // The other histogram plugin's chart views share the view type, so its histograms can
+        // be offered here; the legacy time trigger could not record them.
+        if (hist.bitTrunc === undefined) {
+            message("info", "INFO", "Only legacy histograms can be shown in this ChartView.");
+            return false;
+        }
         var chosen = color ? String(color) : Files.colorFor(histModels.length);
-        var bar = barsComponent.createObject(root, { hist: hist, chartArea: plot.refChartArea, color: chosen });
-        bars = bars.concat([bar]);
+        bars = bars.concat([makeBars(hist, chosen, plot.refChartArea, false)]);
+        ttBars = ttBars.concat([makeBars(hist, chosen, ttPanel.chartArea, true)]);
         colors = colors.concat([chosen]);
         offsets = offsets.concat([0]);
         histModels = histModels.concat([hist]);
@@ -64,7 +79,9 @@ PluginView {
         if (i < 0)
             return false;
         bars[i].destroy();
+        ttBars[i].destroy();
         bars = removeAt(bars, i);
+        ttBars = removeAt(ttBars, i);
         colors = removeAt(colors, i);
         offsets = removeAt(offsets, i);
         histModels = removeAt(histModels, i);
@@ -79,6 +96,7 @@ PluginView {
         copy[i] = String(color);
         colors = copy;
         bars[i].color = copy[i];
+        ttBars[i].color = copy[i];
     }
 
     // Moves the bars only: the legacy histogram keeps no statistics of the visible window.
@@ -90,6 +108,7 @@ PluginView {
         copy[i] = value;
         offsets = copy;
         bars[i].xOffset = value;
+        ttBars[i].xOffset = value;
         if (typeof hist.setXOffset === "function")
             hist.setXOffset(value);
     }
@@ -156,6 +175,7 @@ PluginView {
         settings.endArray();
         ttPanel.saveSettings();
         settings.setValue("columns", columns.join(","));
+        settings.setValue("isYAxisLog", plot.isYAxisLog);
         exportDialog.saveSettings();
     }
 
@@ -170,6 +190,7 @@ PluginView {
         settings.endArray();
         ttPanel.loadSettings();
         columns = Files.columnsFromText(settings.value("columns", columns.join(",")));
+        plot.isYAxisLog = settings.boolValue("isYAxisLog", false);
         exportDialog.loadSettings();
         for (var w = 0; w < wanted.length; ++w)
             if (wanted[w].index >= 0 && wanted[w].index < tdcModelData.length)
@@ -216,12 +237,22 @@ PluginView {
 
         ColumnLayout {
             spacing: 6
-            Label {
+            Row {
                 Layout.leftMargin: 12
                 Layout.topMargin: 6
-                visible: root.histModels.length === 0
-                text: "No histogram: add one from the OldHistogram view"
-                color: Style.textDim
+                spacing: 12
+                CheckBox {
+                    objectName: "logScaleBox"
+                    text: "Log scale"
+                    checked: plot.isYAxisLog
+                    onToggled: plot.isYAxisLog = checked
+                }
+                Label {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: root.histModels.length === 0
+                    text: "No histogram: add one from the OldHistogram view"
+                    color: Style.textDim
+                }
             }
             SPlotQML {
                 id: plot
@@ -263,7 +294,8 @@ PluginView {
                         horizontalAlignment: Text.AlignHCenter
                         font.pointSize: 8
                         text: tip.info ? "time " + root.axisText(tip.info.rect.x + tip.info.rect.width / 2) + ":\n"
-                                         + Math.round(tip.info.rect.height)
+                                         + Math.round(plot.isYAxisLog ? Math.pow(10, tip.info.rect.height)
+                                                                      : tip.info.rect.height)
                                        : ""
                     }
                 }
@@ -281,7 +313,7 @@ PluginView {
         OldTimeTriggerPanel {
             id: ttPanel
             view: root
-            chartView: plot
+            mainChart: plot
         }
     }
 

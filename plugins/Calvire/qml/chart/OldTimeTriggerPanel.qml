@@ -1,8 +1,10 @@
 // Records a series of legacy histogram windows from the chart view's histograms into files:
-// the window length, how many windows (a count, or a total time), which files, where.
+// the window length, how many windows (a count, or a total time), which files, where; its own
+// chart shows the histograms smoothed and is the one written as each window's image.
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
+import Chartelle 1.0
 import TDCFrontend.OldHistogrammer 1.0
 import "./../../../../qml/utils"
 import "./../../../../qml/utils/functions.js" as Functions
@@ -12,7 +14,10 @@ Item {
     id: root
 
     property var view: null
-    property var chartView: null
+    // The chart view's main chart: it writes the images while this panel is hidden.
+    property var mainChart: null
+    readonly property alias chartArea: ttPlot.refChartArea
+    property alias ttPlot: ttPlot
     readonly property var models: view ? view.histModels : []
     property alias ttModel: ttModel
     property alias folderText: folderField.text
@@ -95,6 +100,24 @@ Item {
 
     function stop() { ttModel.enableTimeTrigger = false; }
 
+    // A chart that is not shown cannot be grabbed: while the user looks at the main chart,
+    // that one is written instead.
+    function imageChart() {
+        if (!ttPlot.visible && mainChart && mainChart.visible)
+            return mainChart;
+        return ttPlot;
+    }
+
+    function imageWritten(path, ok) {
+        if (!running)
+            return;
+        if (!ok)
+            message("warning", "TIME TRIGGER", "The image " + path + " could not be written");
+        // The model takes the file's own extension, whatever dots its folders carry; a window
+        // whose image failed still ends, or the run would wait for it forever.
+        ttModel.exportComplete(path);
+    }
+
     function saveSettings() {
         settings.setValue("histTimeTriggerTimeInterval", windowSeconds);
         settings.setValue("histTimeTriggerRepetition", windows);
@@ -125,22 +148,13 @@ Item {
 
     TimeTriggerModel {
         id: ttModel
-        onExportHistogram: {
-            if (root.chartView)
-                root.chartView.exportImage(path, 2);
-            else
-                ttModel.exportComplete(path);
-        }
+        onExportHistogram: root.imageChart().exportImage(path, 2)
     }
 
     Connections {
-        target: root.chartView
+        target: root.mainChart
         ignoreUnknownSignals: true
-        // The model takes the file's own extension, whatever dots its folders carry.
-        function onExportComplete(path, ok) {
-            if (root.running)
-                ttModel.exportComplete(path);
-        }
+        function onExportComplete(path, ok) { root.imageWritten(path, ok); }
     }
 
     Rectangle {
@@ -148,141 +162,174 @@ Item {
         color: Style.view.background
     }
 
-    Flickable {
+    RowLayout {
         anchors.fill: parent
-        contentHeight: column.implicitHeight + 48
-        clip: true
-        boundsBehavior: Flickable.StopAtBounds
-        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+        anchors.margins: 12
+        spacing: 12
 
-        Column {
-            id: column
-            y: 24
-            x: Math.max(12, (parent.width - width) / 2)
-            width: Math.min(root.width - 24, 620)
-            spacing: 12
+        SPlotQML {
+            id: ttPlot
+            objectName: "legacyTimeTriggerPlot"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            enableNavigatorBar: false
+            isYAxisLog: root.mainChart ? root.mainChart.isYAxisLog : false
+            onExportComplete: root.imageWritten(path, ok)
+            Component.onCompleted: xAxis.textFunction = function(v, d) { return root.view ? root.view.axisText(v, d) : String(v); }
+        }
 
-            StandardConfigurationMenu {
-                width: parent.width
-                title: "CONFIGURATION"
-                enabled: !root.running
+        Flickable {
+            Layout.preferredWidth: 440
+            Layout.fillHeight: true
+            contentHeight: column.implicitHeight + 12
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
 
-                GridLayout {
+            Column {
+                id: column
+                width: 428
+                spacing: 12
+
+                StandardConfigurationMenu {
                     width: parent.width
-                    columns: 2
-                    columnSpacing: 16
-                    Label { text: "Folder" }
-                    TextField {
-                        id: folderField
-                        objectName: "ttFolder"
-                        Layout.fillWidth: true
-                        selectByMouse: true
-                        text: fileUtils.getDownloadPath()
-                    }
-                    Label { text: "File name" }
-                    TextField {
-                        id: nameField
-                        objectName: "ttFileName"
-                        Layout.fillWidth: true
-                        selectByMouse: true
-                        text: "Legacy"
-                    }
-                    Label { text: "Formats" }
-                    Row {
-                        Repeater {
-                            model: root.formatNames
-                            delegate: CheckBox {
-                                objectName: "tt" + modelData.charAt(1).toUpperCase() + modelData.slice(2)
-                                text: modelData
-                                checked: root.formats.indexOf(modelData) >= 0
-                                onToggled: root.setFormat(modelData, checked)
+                    title: "CONFIGURATION"
+                    enabled: !root.running
+
+                    GridLayout {
+                        width: parent.width
+                        columns: 2
+                        columnSpacing: 16
+                        Label { text: "Folder" }
+                        TextField {
+                            id: folderField
+                            objectName: "ttFolder"
+                            Layout.fillWidth: true
+                            selectByMouse: true
+                            text: fileUtils.getDownloadPath()
+                        }
+                        Label { text: "File name" }
+                        TextField {
+                            id: nameField
+                            objectName: "ttFileName"
+                            Layout.fillWidth: true
+                            selectByMouse: true
+                            text: "Legacy"
+                        }
+                        Label { text: "Formats" }
+                        Row {
+                            Repeater {
+                                model: root.formatNames
+                                delegate: CheckBox {
+                                    objectName: "tt" + modelData.charAt(1).toUpperCase() + modelData.slice(2)
+                                    text: modelData
+                                    checked: root.formats.indexOf(modelData) >= 0
+                                    onToggled: root.setFormat(modelData, checked)
+                                }
                             }
                         }
-                    }
-                    Label { text: "Window (s)" }
-                    SpinBox {
-                        id: intervalBox
-                        objectName: "ttInterval"
-                        from: 1
-                        to: 86400
-                        value: root.windowSeconds
-                        editable: true
-                        onValueModified: root.windowSeconds = value
-                    }
-                    Item { width: 1; height: 1 }
-                    CheckBox {
-                        objectName: "ttOpenFolder"
-                        text: "Open the folder when the run starts"
-                        checked: root.openFolder
-                        onToggled: root.openFolder = checked
-                    }
-                }
-            }
-
-            StandardConfigurationMenu {
-                width: parent.width
-                title: "DURATION"
-                enabled: !root.running
-
-                Row {
-                    spacing: 8
-                    RadioButton {
-                        objectName: "ttWindowsMode"
-                        text: "Windows"
-                        checked: root.durationMode === "windows"
-                        onToggled: if (checked) root.durationMode = "windows"
-                    }
-                    SpinBox {
-                        id: repetitionBox
-                        objectName: "ttRepetition"
-                        enabled: root.durationMode === "windows"
-                        from: 1
-                        to: 100000
-                        value: root.windows
-                        editable: true
-                        onValueModified: root.windows = value
+                        Label { text: "Window (s)" }
+                        SpinBox {
+                            id: intervalBox
+                            objectName: "ttInterval"
+                            from: 1
+                            to: 86400
+                            value: root.windowSeconds
+                            editable: true
+                            onValueModified: root.windowSeconds = value
+                        }
+                        Item { width: 1; height: 1 }
+                        CheckBox {
+                            objectName: "ttOpenFolder"
+                            text: "Open the folder when the run starts"
+                            checked: root.openFolder
+                            onToggled: root.openFolder = checked
+                        }
                     }
                 }
-                Row {
-                    spacing: 8
-                    RadioButton {
-                        objectName: "ttIntervalMode"
-                        text: "Time interval"
-                        checked: root.durationMode === "interval"
-                        onToggled: if (checked) root.durationMode = "interval"
+
+                StandardConfigurationMenu {
+                    width: parent.width
+                    title: "DURATION"
+                    enabled: !root.running
+
+                    Row {
+                        spacing: 8
+                        RadioButton {
+                            objectName: "ttWindowsMode"
+                            text: "Windows"
+                            checked: root.durationMode === "windows"
+                            onToggled: if (checked) root.durationMode = "windows"
+                        }
+                        SpinBox {
+                            id: repetitionBox
+                            objectName: "ttRepetition"
+                            enabled: root.durationMode === "windows"
+                            from: 1
+                            to: 100000
+                            value: root.windows
+                            editable: true
+                            onValueModified: root.windows = value
+                        }
                     }
-                    TextFieldHinted {
-                        objectName: "ttTotalField"
-                        width: 110
-                        enabled: root.durationMode === "interval"
-                        regexp: /^\s*(?:(\d+)\s*d)?\s*(?:(\d+)\s*h)?\s*(?:(\d+)\s*m(?!s))?\s*(?:(\d+)\s*s)?\s*$/
-                        tooltipMsg: "e.g., 1m30s"
-                        text: root.intervalText
-                        onEditingFinished: if (valid) root.intervalText = text
+                    Row {
+                        spacing: 8
+                        RadioButton {
+                            objectName: "ttIntervalMode"
+                            text: "Time interval"
+                            checked: root.durationMode === "interval"
+                            onToggled: if (checked) root.durationMode = "interval"
+                        }
+                        TextFieldHinted {
+                            objectName: "ttTotalField"
+                            width: 110
+                            enabled: root.durationMode === "interval"
+                            regexp: /^\s*(?:(\d+)\s*d)?\s*(?:(\d+)\s*h)?\s*(?:(\d+)\s*m(?!s))?\s*(?:(\d+)\s*s)?\s*$/
+                            tooltipMsg: "e.g., 1m30s"
+                            text: root.intervalText
+                            onEditingFinished: if (valid) root.intervalText = text
+                        }
+                        Label {
+                            objectName: "ttIntervalWindows"
+                            anchors.verticalCenter: parent.verticalCenter
+                            visible: root.durationMode === "interval"
+                            text: "= " + root.intervalWindows + " windows"
+                            color: Style.textDim
+                        }
                     }
+                }
+
+                RowLayout {
+                    width: parent.width
                     Label {
-                        objectName: "ttIntervalWindows"
-                        anchors.verticalCenter: parent.verticalCenter
-                        visible: root.durationMode === "interval"
-                        text: "= " + root.intervalWindows + " windows"
+                        objectName: "ttStatus"
+                        Layout.fillWidth: true
+                        text: root.running ? "Window ends in " + ttModel.timeInterval + " s, " + ttModel.repetition + " to go"
+                                           : "Idle"
                         color: Style.textDim
                     }
+                    StandardButton {
+                        objectName: "ttStartButton"
+                        text: root.running ? "STOP" : "START"
+                        onClicked: root.running ? root.stop() : root.start()
+                    }
                 }
-            }
 
-            RowLayout {
-                width: parent.width
-                Label {
-                    objectName: "ttStatus"
-                    Layout.fillWidth: true
-                    text: root.running ? "Window ends in " + ttModel.timeInterval + " s, " + ttModel.repetition + " to go"
-                                       : "Idle"
-                    color: Style.textDim
-                }
-                StandardButton {
-                    objectName: "ttStartButton"
-                    text: root.running ? "STOP" : "START"
-                    onClicked: root.running ? root.stop() : root.start()
+                // The legacy run arms each window only when the last one is written, so no window
+                // is ever lost: there is no lost-window count to show.
+                StandardConfigurationMenu {
+                    width: parent.width
+                    title: "STATISTICS"
+                    GridLayout {
+                        columns: 2
+                        columnSpacing: 16
+                        Label { text: "Windows saved"; color: Style.textDim }
+                        Label { objectName: "windowsSaved"; text: String(ttModel.windowsSaved) }
+                        Label { text: "Elapsed time"; color: Style.textDim }
+                        Label { objectName: "elapsedTime"; text: ttModel.elapsedTime + "s" }
+                        Label { text: "Saved files"; color: Style.textDim }
+                        Label { objectName: "savedFilesSize"; text: Functions.format_to_bytes(Number(ttModel.savedFilesSize)) }
+                    }
                 }
             }
         }

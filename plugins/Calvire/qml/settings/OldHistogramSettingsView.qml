@@ -1,10 +1,12 @@
-// The legacy histogram plugin's main view: the settings of every legacy histogram, parameter
-// files, copying between histograms, and the chart views they open.
+// The legacy histogram plugin's main view: every legacy histogram, as a table or as a swipe
+// list, with parameter files, copying between histograms, and the chart views they open.
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
 import TDCFrontend.OldHistogrammer 1.0
 import "./../../../../qml/utils"
 import "../utils/legacyfiles.js" as Files
+import "../utils/legacyview.js" as Rules
 
 PluginView {
     id: root
@@ -20,6 +22,10 @@ PluginView {
                 list.push(data[i]);
         return list;
     }
+    property bool listMode: false
+    property var selection: []
+    // The histograms that some legacy chart view shows.
+    property var chartShown: []
     property alias fileIO: fileIO
     property alias saveDialog: saveDialog
     property alias loadDialog: loadDialog
@@ -30,6 +36,25 @@ PluginView {
             mainWindow.spawnMessage(kind, title, text);
         else
             console.warn(title + ": " + text);
+    }
+
+    // Selection editing: an edit of a ticked histogram goes to every ticked histogram.
+    function isSelected(hist) { return hist !== null && hist !== undefined && selection.indexOf(hist) >= 0; }
+    function setSelected(hist, on) { selection = Rules.toggled(selection, hist, on); }
+    function selectAll(on) { selection = on ? models.slice() : []; }
+    function applyEdit(hist, action) {
+        var targets = Rules.editTargets(hist, selection);
+        for (var i = 0; i < targets.length; ++i)
+            action(targets[i]);
+        return targets.length;
+    }
+
+    // Chart views say nothing when they take or drop a histogram: the indicator looks again
+    // now and then while this view is shown.
+    function refreshChartShown() {
+        var shown = mainWindow ? Rules.shownInCharts(mainWindow.dictView, chartObjectName) : [];
+        if (!Rules.sameMembers(shown, chartShown))
+            chartShown = shown;
     }
 
     function saveParameters(folderPath, fileName) {
@@ -88,11 +113,19 @@ PluginView {
 
     function openCopyDialog(hist) { copyDialog.openFor(hist); }
 
-    // Chart views: sub views of type "ChartView" that show some of these histograms.
+    // Chart views: sub views of type "ChartView" that show some of these histograms. The other
+    // histogram plugin's chart views have the same type but take none of these.
+    function isLegacyChart(socket) {
+        return socket !== undefined && socket !== null && socket.viewType === "ChartView"
+               && socket.item !== null && socket.item !== undefined && socket.item.objectName === chartObjectName;
+    }
+
     function spawnChartView(indexes, viewUUID) {
         if (!mainWindow)
             return "";
         var socket = viewUUID ? mainWindow.dictView[viewUUID] : undefined;
+        if (socket && !isLegacyChart(socket))
+            return "";
         if (!socket) {
             socket = mainWindow.registerNewView(mainWindow.windowID !== undefined ? mainWindow.windowID : "MainWindow",
                                                 "", tdcModelData, chartViewSource, "ChartView",
@@ -103,6 +136,7 @@ PluginView {
         for (var i = 0; i < indexes.length; ++i)
             if (socket.item && indexes[i] >= 0 && indexes[i] < tdcModelData.length)
                 socket.item.addHistogramModel(tdcModelData[indexes[i]]);
+        refreshChartShown();
         return socket.uuid;
     }
 
@@ -112,7 +146,7 @@ PluginView {
             return list;
         for (var uuid in mainWindow.dictView) {
             var socket = mainWindow.dictView[uuid];
-            if (socket && socket.viewType === "ChartView")
+            if (isLegacyChart(socket))
                 list.push({ uuid: uuid, title: socket.topBarTitle });
         }
         return list;
@@ -120,8 +154,7 @@ PluginView {
 
     function histogramInChartView(hist, viewUUID) {
         var socket = mainWindow ? mainWindow.dictView[viewUUID] : undefined;
-        return socket !== undefined && socket !== null && socket.item !== null && socket.item.histModels !== undefined
-               && socket.item.histModels.indexOf(hist) >= 0;
+        return isLegacyChart(socket) && socket.item.histModels.indexOf(hist) >= 0;
     }
 
     function showInChartView(indexes, viewUUID) {
@@ -131,25 +164,23 @@ PluginView {
         return uuid;
     }
 
-    function allIndexes() {
-        var list = [];
-        for (var i = 0; i < tdcModelData.length; ++i)
-            list.push(i);
-        return list;
-    }
-
     function openChartMenu(hist, anchorItem) {
         chartMenu.hist = hist;
         chartMenu.views = getExistingChartViews();
         chartMenu.popup(anchorItem);
     }
 
+    function saveSettings() { settings.setValue("listMode", listMode); }
+    function loadSettings() { listMode = settings.boolValue("listMode", false); }
+
+    readonly property string chartObjectName: "legacyChartView"
     objectName: "legacySettingsView"
     modelIcon: [
         { icon: "open", tooltip: "Load parameters from file" },
         { icon: "save", tooltip: "Save parameters in file" },
-        { icon: "bar-chart", tooltip: "Open Chart View" }
+        { icon: listMode ? "grid" : "list", tooltip: listMode ? "Grid view" : "List view" }
     ]
+    onModelsChanged: selection = selection.filter(function(h) { return models.indexOf(h) >= 0; })
 
     FileIO { id: fileIO }
 
@@ -164,7 +195,7 @@ PluginView {
         ignoreUnknownSignals: true
         function onBtn0Fired() { root.openLoadDialog(); }
         function onBtn1Fired() { root.saveDialog.open(); }
-        function onBtn2Fired() { root.showInChartView(root.allIndexes(), null); }
+        function onBtn2Fired() { root.listMode = !root.listMode; }
     }
 
     Connections {
@@ -176,26 +207,29 @@ PluginView {
         }
     }
 
-    Flickable {
+    Timer {
+        interval: 500
+        repeat: true
+        running: root.visible
+        triggeredOnStart: true
+        onTriggered: root.refreshChartShown()
+    }
+
+    Rectangle {
         anchors.fill: parent
-        contentHeight: column.height + 48
-        clip: true
-        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
-        Column {
-            id: column
-            y: 24
-            x: Math.max(0, (parent.width - width) / 2)
-            spacing: 24
-            Repeater {
-                model: root.models
-                delegate: OldHistogramSettingsCard {
-                    width: 620
-                    hist: modelData
-                    numCh: root.numCh
-                    onCopyClicked: root.openCopyDialog(hist)
-                    onChartClicked: root.openChartMenu(hist, anchor)
-                }
-            }
+        color: Style.view.background
+    }
+
+    StackLayout {
+        anchors.fill: parent
+        currentIndex: root.listMode ? 1 : 0
+        OldHistogramTable {
+            models: root.models
+            view: root
+        }
+        OldHistogramSwipeList {
+            models: root.models
+            view: root
         }
     }
 
@@ -205,6 +239,7 @@ PluginView {
         property var views: []
         objectName: "chartMenu"
         MenuItem {
+            objectName: "newChartViewItem"
             text: "New ChartView"
             onTriggered: root.showInChartView([root.tdcModelData.indexOf(chartMenu.hist)], null)
         }

@@ -67,6 +67,11 @@ TestCase {
         compare(view.colors, ['#2f7ed8', '#8bbc21']);
         compare(view.bars.length, 2);
         verify(!view.removeHistogramModel(hists[1]));
+        var other = Qt.createQmlObject('import QtQuick 2.15; QtObject { property string name: "New"; property real leftBound: 0 }', test);
+        verify(!view.addHistogramModel(other), "a histogram of the other plugin is refused");
+        compare(shell.lastMessage().text, "Only legacy histograms can be shown in this ChartView.");
+        compare(view.histModels.length, 2);
+        other.destroy();
     }
 
     function test_cardsSwitchOffsetAndRemove() {
@@ -234,5 +239,82 @@ TestCase {
         view.ttPanel.stop();
         view.plot.exportComplete("/elsewhere/Chart.png", true);
         compare(view.ttPanel.ttModel.completed.length, 1, "a chart export outside a run is no window");
+    }
+
+    function test_logScaleReachesBothChartsAndIsKept() {
+        createView(2);
+        view.addHistogramModel(hists[0]);
+        hists[0].dataContainer.data = [0, 10, 100];
+        var main = view.bars[0];
+        var tt = view.ttBars[0];
+        verify(!main.logScale && !tt.logScale);
+        findChild(view, "logScaleBox").toggle();
+        findChild(view, "logScaleBox").toggled();
+        verify(view.plot.isYAxisLog);
+        verify(main.logScale && tt.logScale, "both bars of the histogram follow the y axis");
+        verify(view.ttPanel.ttPlot.isYAxisLog, "and so does the time-trigger chart's axis");
+        compare(main.logNode.data, [0, 1, 2], "empty bins stay at 0");
+        hists[0].dataContainer.data = [1000, 1, 10];
+        compare(main.logNode.data, [3, 0, 1], "new counts go through the log node");
+        // Added while the axis is logarithmic: log from the start.
+        view.addHistogramModel(hists[1]);
+        verify(view.bars[1].logScale && view.ttBars[1].logScale);
+
+        settings.clear();
+        view.saveSettings();
+        compare(settings.value("isYAxisLog"), true);
+        view.plot.isYAxisLog = false;
+        verify(!main.logScale && !tt.logScale);
+        hists[0].dataContainer.data = [10, 10, 10];
+        compare(main.logNode.data, [3, 0, 1], "a linear axis takes the counts as they are, past the log node");
+        view.loadSettings();
+        verify(view.plot.isYAxisLog, "restored with the view");
+    }
+
+    function test_timeTriggerChartSmoothsByBinCount() {
+        createView(2);
+        hists[1].bin_addr_width = 6;
+        view.addHistogramModel(hists[0]);
+        view.addHistogramModel(hists[1]);
+        compare(view.ttBars.length, 2);
+        verify(!view.bars[0].smoothed, "the main chart shows every bin");
+        verify(view.ttBars[0].smoothed);
+        compare(view.ttBars[0].average.depth, 16, "1024 bins");
+        compare(view.ttBars[1].average.depth, 2, "64 bins");
+        compare(view.ttBars[0].plotter.chartArea, view.ttPanel.chartArea);
+        view.setColor(hists[1], "#123456");
+        compare(String(view.ttBars[1].plotter.color), "#123456");
+        view.removeHistogramModel(hists[0]);
+        compare(view.ttBars.length, 1);
+        compare(view.ttBars[0].hist, hists[1]);
+    }
+
+    function test_panelShowsTheRunsFigures() {
+        createView(1);
+        var model = view.ttPanel.ttModel;
+        model.windowsSaved = 3;
+        model.elapsedTime = 12;
+        model.savedFilesSize = 3 * 1024 * 1024;
+        compare(findChild(view.ttPanel, "windowsSaved").text, "3");
+        compare(findChild(view.ttPanel, "elapsedTime").text, "12s");
+        compare(findChild(view.ttPanel, "savedFilesSize").text, "3.00 MB");
+    }
+
+    function test_imagesComeFromTheChartThatIsShown() {
+        createView(1);
+        view.addHistogramModel(hists[0]);
+        view.ttPanel.folderText = "/runs";
+        verify(view.ttPanel.start());
+        compare(view.ttPanel.imageChart(), view.plot, "the panel is hidden: the main chart is written");
+        topBar.btn2Fired();
+        tryVerify(function() { return view.ttPanel.ttPlot.visible; });
+        compare(view.ttPanel.imageChart(), view.ttPanel.ttPlot, "the panel's own chart while it is shown");
+        view.ttPanel.ttPlot.exportComplete("/runs/Legacy/Legacy0.png", true);
+        compare(view.ttPanel.ttModel.completed, ["/runs/Legacy/Legacy0.png"]);
+        // A failed image is reported, and its window still ends.
+        view.ttPanel.ttPlot.exportComplete("/runs/Legacy/Legacy1.png", false);
+        compare(view.ttPanel.ttModel.completed.length, 2);
+        compare(shell.lastMessage().title, "TIME TRIGGER");
+        view.ttPanel.stop();
     }
 }

@@ -20,6 +20,8 @@ QtObject {
     property real maxFSR: 1e-3
     property int bin_addr_width: 10
     property bool autopush: false
+    property bool forceAutopush: true
+    property int refreshRate: 5
     property bool isActive: false
     property bool isTimeTrigActive: false
     property bool state: false

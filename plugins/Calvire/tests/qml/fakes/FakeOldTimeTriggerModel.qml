@@ -12,6 +12,9 @@ QtObject {
     property int timeInterval: 0
     property int repetition: 0
     property var histModels: []
+    property int windowsSaved: 0
+    property int elapsedTime: 0
+    property real savedFilesSize: 0
     property var completed: []
 
     signal exportHistogram(string path)
