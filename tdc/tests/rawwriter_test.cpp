@@ -176,8 +176,9 @@ TEST(RawWriter, SplitBySizeLosesAndRepeatsNothing)
         EXPECT_EQ(files[1], dir.file("part1.dat"));
         for (const auto &f : files) {
             EXPECT_LE(fileSize(f), split) << f;
-            if (f != files.back())
+            if (f != files.back()) {
                 EXPECT_GT(fileSize(f), split * 9 / 10) << f << " is far from full";
+            }
         }
         if (format == Writer::binary) {
             const auto s = readSeries(files);
@@ -341,12 +342,13 @@ TEST(RawReader, FileCutAtAnyByteReadsToItsLastCompleteBlock)
             if (blockEnds[b] <= cut)
                 expected = tagsBefore[b];
         ASSERT_EQ(s.tags.size(), expected) << "cut at " << cut;
-        if (cut == whole.size())
+        if (cut == whole.size()) {
             EXPECT_FALSE(s.error);
-        else if (cut < headerBytes)
+        } else if (cut < headerBytes) {
             EXPECT_TRUE(s.error == rawError::truncatedHeader || s.error == rawError::badMagic) << cut;
-        else if (std::find(blockEnds.begin(), blockEnds.end(), cut) == blockEnds.end() && cut != headerBytes)
+        } else if (std::find(blockEnds.begin(), blockEnds.end(), cut) == blockEnds.end() && cut != headerBytes) {
             EXPECT_EQ(s.error, rawError::truncatedBlock) << cut;
+        }
     }
 }
 

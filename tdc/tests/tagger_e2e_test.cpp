@@ -109,8 +109,9 @@ TEST(TaggerEndToEnd, EveryTagOfTheBoardReachesTheFile)
     std::map<std::pair<int, int>, std::size_t> seen;
     for (std::size_t i = 0; i < s.tags.size(); ++i) {
         ++seen[{s.tags[i].channel, s.tags[i].edge}];
-        if (i)
+        if (i) {
             ASSERT_LE(s.tags[i - 1].tag, s.tags[i].tag) << i;
+        }
     }
     EXPECT_GT(seen[std::make_pair(0, 1)], 0u);
     EXPECT_GT(seen[std::make_pair(3, 2)], 0u);

@@ -16,9 +16,11 @@
 #include "tdc/programmablethreshold.h"
 #include "tdc/tdcerror.h"
 #include "tdc/tdcfennick.h"
+#include "wait_scale.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testsupport::scaled;
 
 namespace {
 
@@ -145,14 +147,15 @@ TEST_F(Threshold, AbortEndsQuicklyWithCancelledResultsAndKeepsTheOldThresholds)
     const auto t0 = Clock::now();
     EXPECT_TRUE(dac->abortAutoThreshold());
     for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(readyWithin(futures[i], 2000ms));
+        ASSERT_TRUE(readyWithin(futures[i], scaled(2000ms)));
         const auto [ch, ec, v] = futures[i].get();
         EXPECT_EQ(ch, i + 1);
         EXPECT_EQ(ec, std::errc::operation_canceled) << ec.message();
-        if (i == 0)
+        if (i == 0) {
             EXPECT_DOUBLE_EQ(v, before);
+        }
     }
-    EXPECT_LT(Clock::now() - t0, 1s);
+    EXPECT_LT(Clock::now() - t0, scaled(1s));
     EXPECT_EQ(std::get<1>(futures[2].get()), make_error_code(tdcError::fixedThreshold));
     EXPECT_DOUBLE_EQ(dac->getVoltage(1).second, before) << "the board put the threshold back";
     EXPECT_EQ(boardWord(0x04), 0u) << "the board stopped sweeping";
@@ -176,7 +179,7 @@ TEST_F(Threshold, ARunEndsCancelledWhenItsModuleGoesAndWithAnErrorWhenTheBoardDo
     futures = dac->autoThreshold({3});
     std::this_thread::sleep_for(50ms);
     board->remove();
-    ASSERT_TRUE(readyWithin(futures[0], 5000ms));
+    ASSERT_TRUE(readyWithin(futures[0], scaled(5000ms)));
     const auto ec = std::get<1>(futures[0].get());
     EXPECT_TRUE(ec) << "an unplugged board ends the run with an error";
     EXPECT_NE(ec, std::errc::operation_canceled);
@@ -250,7 +253,7 @@ protected:
         });
         std::unique_lock<std::mutex> lock(box->m);
         // The first sample may have begun before the change.
-        const bool got = box->cv.wait_for(lock, 5s, [&] { return box->samples.size() >= 2; });
+        const bool got = box->cv.wait_for(lock, scaled(5s), [&] { return box->samples.size() >= 2; });
         lock.unlock();
         raw->setCallback({});
         if (!got) {
@@ -301,7 +304,7 @@ TEST_F(ThresholdModel, TuningLandsInsideEveryPlateauAndFindsNoneWithoutPulses)
     auto futures = dac->autoThreshold(all);
     ASSERT_EQ(futures.size(), 9u);
     for (auto &f : futures) {
-        ASSERT_EQ(f.wait_for(10s), std::future_status::ready);
+        ASSERT_EQ(f.wait_for(scaled(10s)), std::future_status::ready);
         const auto [c, ec, v] = f.get();
         if (c == 0) {
             EXPECT_EQ(ec, make_error_code(tdcError::fixedThreshold));

@@ -79,7 +79,8 @@ public:
     // The host closed the link: stop pushing.
     void hostDetached();
 
-    // Paces service() on the wall clock until stop() or destruction.
+    // Paces service() on the wall clock until stop() or destruction, on a thread of this name.
+    static constexpr const char *pacingThreadName = "kestrane-pace";
     void start();
     void stop();
     // How far board time has fallen behind the clock because the host could not keep up.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <pthread.h>
 
 #include "../modules/counter/countermodule.h"
 #include "../modules/dac/dacmodule.h"
@@ -248,7 +249,10 @@ void Board::start()
     if (!replayPacer_)
         time_->bound(maxStep);
     paceStop_ = false;
-    pacer_ = std::thread([this] { pace(); });
+    pacer_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), pacingThreadName); // for profilers, top -H and the benchmarks
+        pace();
+    });
 }
 
 void Board::stop()

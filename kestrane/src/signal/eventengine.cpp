@@ -44,21 +44,63 @@ inline std::uint64_t headTime(const Cursor &k) { return k.at != k.end ? k.at->ti
 constexpr int slotBits = 6;
 constexpr std::uint64_t slotMask = (std::uint64_t(1) << slotBits) - 1;
 
+// One match of the tree: the smaller key goes on up in `key`, the larger stays in `stored`.
+// Two conditional moves after one comparison: the winner is unpredictable, so a jump would
+// mispredict half the time, and the matches of an event are a chain, one waiting for the
+// other. The compiler makes a jump of a plain min and max, so the moves are spelled out.
+inline void match(std::uint64_t &stored, std::uint64_t &key)
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    std::uint64_t s = stored, k = key;
+    const std::uint64_t s0 = s;
+    asm("cmp %[k], %[s]\n\t"
+        "cmovb %[k], %[s]\n\t"
+        "cmovb %[s0], %[k]"
+        : [s] "+&r"(s), [k] "+&r"(k)
+        : [s0] "r"(s0)
+        : "cc");
+    stored = s;
+    key = k;
+#else
+    const std::uint64_t swap = (stored ^ key) & (std::uint64_t(0) - (stored < key));
+    stored ^= swap;
+    key ^= swap;
+#endif
+}
+
 template <bool EveryEvent, int Levels>
 std::size_t mergeTree(Cursor *cursors, std::size_t n, Event *out, std::size_t capacity, bool processed,
                       std::uint64_t base)
 {
     constexpr std::size_t leaves = std::size_t(1) << Levels;
-    const auto keyOf = [base](const Cursor &k, std::uint64_t slot) {
-        return k.at != k.end ? ((k.at->time - base) << slotBits) | slot : exhausted;
+    const auto keyOf = [base](const Event *e, const Event *end, std::uint64_t slot) {
+        return e != end ? ((e->time - base) << slotBits) | slot : exhausted;
+    };
+    // Per cursor, the wanted event after its head and that event's key, found one event
+    // ahead: when the cursor wins, its next key is a load by slot instead of a load of the
+    // cursor and then one of its event, and finding the one after that is off the path from
+    // one winner to the next.
+    const Event *after[leaves];
+    std::uint64_t afterKey[leaves];
+    const auto lookAhead = [&](std::size_t slot) {
+        Cursor k = cursors[slot];
+        if (k.at != k.end) {
+            ++k.at;
+            settle<EveryEvent>(k, processed);
+        }
+        after[slot] = k.at;
+        afterKey[slot] = keyOf(k.at, k.end, slot);
     };
     std::uint64_t loser[leaves]; // loser[0] is the overall winner
     {
         // Every match played once, bottom up; node i's children are 2i and 2i + 1, leaf s is
         // node leaves + s.
         std::uint64_t winner[2 * leaves];
-        for (std::size_t s = 0; s < leaves; ++s)
-            winner[leaves + s] = s < n ? keyOf(cursors[s], s) : exhausted;
+        for (std::size_t s = 0; s < leaves; ++s) {
+            winner[leaves + s] = s < n ? keyOf(cursors[s].at, cursors[s].end, s) : exhausted;
+            if (s < n)
+                lookAhead(s);
+        }
         for (std::size_t node = leaves - 1; node >= 1; --node) {
             winner[node] = std::min(winner[2 * node], winner[2 * node + 1]);
             loser[node] = std::max(winner[2 * node], winner[2 * node + 1]);
@@ -69,19 +111,14 @@ std::size_t mergeTree(Cursor *cursors, std::size_t n, Event *out, std::size_t ca
     std::size_t written = 0;
     while (written < capacity && top != exhausted) {
         const std::size_t slot = static_cast<std::size_t>(top & slotMask);
-        Cursor &k = cursors[slot];
-        out[written++] = *k.at++;
-        settle<EveryEvent>(k, processed);
-        std::uint64_t key = keyOf(k, slot);
+        std::uint64_t key = afterKey[slot];
+        out[written++] = *cursors[slot].at;
+        cursors[slot].at = after[slot];
+        lookAhead(slot);
         std::size_t node = (leaves + slot) >> 1;
-        for (int level = 0; level < Levels; ++level, node >>= 1) {
-            // The smaller key goes on up, the larger stays. Written with a mask: as a min and
-            // a max the compiler makes a jump of it.
-            const std::uint64_t stored = loser[node];
-            const std::uint64_t swap = (stored ^ key) & (std::uint64_t(0) - (stored < key));
-            loser[node] = stored ^ swap;
-            key ^= swap;
-        }
+#pragma GCC unroll 8
+        for (int level = 0; level < Levels; ++level, node >>= 1)
+            match(loser[node], key);
         top = key;
     }
     return written;
@@ -263,13 +300,13 @@ void EventEngine::produceTo(std::uint64_t upTo)
     for (std::size_t c = 0; c < lanes_.size(); ++c) {
         auto &lane = lanes_[c];
         if (!enabled_[c]) {
-            lane.resize(before[c]);
+            lane.truncate(before[c]);
             continue;
         }
         if (reenabled_[c] && lane.size() > before[c]) {
             reenabled_[c] = false;
             if (lane[before[c]].edge == Edge::falling)
-                lane.erase(lane.begin() + static_cast<std::ptrdiff_t>(before[c]));
+                lane.erase(before[c]);
         }
         if (lane.size() <= maxRetainedPerChannel)
             continue;
@@ -287,7 +324,7 @@ void EventEngine::produceTo(std::uint64_t upTo)
                               from, to, [r, c](const Event &e) { return r->wants(static_cast<std::uint32_t>(c), e); })));
                 r->next_[c] = newBase;
             }
-        lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(drop));
+        lane.dropFront(drop);
         base_[c] = newBase;
     }
 }
@@ -303,7 +340,7 @@ void EventEngine::trim()
                 keep = std::min(keep, r->next_[c]);
         const std::size_t dead = static_cast<std::size_t>(keep - base_[c]);
         if (dead >= minCompaction && dead * 2 >= lane.size()) {
-            lane.erase(lane.begin(), lane.begin() + static_cast<std::ptrdiff_t>(dead));
+            lane.dropFront(dead);
             base_[c] = keep;
         } else if (dead == lane.size() && dead > 0) {
             lane.clear();

@@ -24,18 +24,10 @@
 #include <memory>
 #include <vector>
 
+#include "eventlane.h"
 #include "kestrane/profile.h"
 
 namespace kestrane {
-
-enum class Edge : std::uint8_t { rising = 1, falling = 2 };
-
-struct Event {
-    std::uint64_t time;    // board units since the board started
-    std::uint16_t channel; // 0 is the sync channel
-    Edge edge;
-    std::uint8_t lost;     // 1 when the processed path lost this event to the dead time
-};
 
 // Produces the events of every channel, in time order per channel.
 class EventSource {
@@ -43,7 +35,7 @@ public:
     virtual ~EventSource() = default;
     // Appends to lanes[c] every event of channel c with time in [previous upTo, upTo).
     // Called with increasing upTo, starting from 0.
-    virtual void produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes) = 0;
+    virtual void produce(std::uint64_t upTo, std::vector<EventLane> &lanes) = 0;
     // The comparator threshold of a channel changed at board time `at` (volts). Sources that
     // replay recorded events may ignore it.
     virtual void setThreshold(std::uint32_t /*channel*/, double /*volts*/, std::uint64_t /*at*/) {}
@@ -160,7 +152,7 @@ private:
     double minBinWidth_;
     double unitsPerNs_;
     std::uint64_t frontier_ = 0;
-    std::vector<std::vector<Event>> lanes_; // per channel, time order
+    std::vector<EventLane> lanes_; // per channel, time order
     std::vector<std::uint64_t> base_;       // absolute index of lanes_[c][0]
     std::vector<bool> enabled_;
     std::vector<bool> reenabled_; // drop a leading falling edge: its rising one came while off

@@ -115,138 +115,242 @@ void ModelSource::setThreshold(std::uint32_t channel, double volts, std::uint64_
     drawNoise(ch, at);
 }
 
-void ModelSource::advanceOwn(Channel &ch)
+namespace {
+
+// The next own pulse of a channel: exactly periodic, or after an exponential gap. The
+// below-unit rest of each gap is carried on, so no rate is lost to rounding.
+inline void stepOwn(bool periodic, double period, double meanGap, std::uint64_t &count, Random &pulses,
+                    std::uint64_t &next, double &fraction)
 {
-    if (ch.periodic) {
-        ++ch.count;
-        ch.nextOwn = static_cast<std::uint64_t>(std::llround(ch.count * ch.period));
+    if (periodic) {
+        ++count;
+        next = static_cast<std::uint64_t>(std::llround(static_cast<double>(count) * period));
     } else {
-        const double g = ch.pulses.exponential() * ch.meanGap + ch.fraction;
+        const double g = pulses.exponential() * meanGap + fraction;
         // Through a signed integer: one instruction, where the unsigned conversion is a
         // branch and two; no gap comes near 2^63 units.
         const auto whole = static_cast<std::int64_t>(g);
-        ch.fraction = g - static_cast<double>(whole);
-        ch.nextOwn += static_cast<std::uint64_t>(whole);
+        fraction = g - static_cast<double>(whole);
+        next += static_cast<std::uint64_t>(whole);
     }
+}
+
+inline Event *put(Event *w, std::uint64_t time, std::uint16_t channel, Edge edge, std::uint8_t lost)
+{
+    // Member by member into place: an Event assembled on the stack and then copied whole
+    // stalls on store forwarding.
+    w->time = time;
+    w->channel = channel;
+    w->edge = edge;
+    w->lost = lost;
+    return w + 1;
+}
+
+// A channel's comparator and dead time, taken into locals for a run of pulses. Held in the
+// Channel, every event written (whose bytes may alias anything) would make the compiler store
+// and reload them around it.
+struct Comparator {
+    std::uint64_t fallAt;
+    std::uint64_t lastAccepted;
+    std::uint64_t deadTime;
+    std::uint16_t channel;
+    bool high;
+    bool accepted;
+    std::uint8_t fallLost;
+
+    // A pulse of `width` reaches the comparator at t; writes the edges that are certain.
+    Event *fire(Event *w, std::uint64_t t, std::uint64_t width)
+    {
+        if (high) {
+            if (t < fallAt) {
+                // The comparator is still high: the pulses merge.
+                fallAt = std::max(fallAt, t + width);
+                return w;
+            }
+            w = put(w, fallAt, channel, Edge::falling, fallLost);
+            high = false;
+        }
+        std::uint8_t lost = 0;
+        if (deadTime > 0) {
+            if (accepted && t < lastAccepted + deadTime) {
+                lost = 1;
+            } else {
+                accepted = true;
+                lastAccepted = t;
+            }
+        }
+        w = put(w, t, channel, Edge::rising, lost);
+        high = true;
+        fallAt = t + width;
+        fallLost = lost;
+        return w;
+    }
+};
+
+// Each pulse writes at most two edges; room for this many pulses is made at a time.
+constexpr std::size_t pulsesPerChunk = 256;
+// Inherited pulses already emitted are let go in chunks of at least this size.
+constexpr std::size_t inheritedCompaction = 1024;
+
+} // namespace
+
+void ModelSource::advanceOwn(Channel &ch)
+{
+    stepOwn(ch.periodic, ch.period, ch.meanGap, ch.count, ch.pulses, ch.nextOwn, ch.fraction);
 }
 
 void ModelSource::makeOwn(Channel &ch, std::uint64_t upTo)
 {
-    while (ch.nextOwn < upTo) {
-        ch.own.push_back(ch.nextOwn);
-        advanceOwn(ch);
+    if (ch.nextOwn >= upTo)
+        return;
+    // In locals: the stores into `own` could otherwise alias the generator's state.
+    Random pulses = ch.pulses;
+    std::uint64_t next = ch.nextOwn, count = ch.count;
+    double fraction = ch.fraction;
+    const bool periodic = ch.periodic;
+    const double period = ch.period, meanGap = ch.meanGap;
+    while (next < upTo) {
+        ch.own.push_back(next);
+        stepOwn(periodic, period, meanGap, count, pulses, next, fraction);
     }
+    ch.pulses = pulses;
+    ch.nextOwn = next;
+    ch.count = count;
+    ch.fraction = fraction;
 }
 
 void ModelSource::makeInherited(Pair &p, std::uint64_t upTo)
 {
     Channel &from = channels_[p.from];
     Channel &to = channels_[p.to];
+    auto &q = to.inherited;
     // Pulses of `from` up to here have all their copies before upTo or later.
     const double reach = jitterReach * p.jitter;
     const double limit = static_cast<double>(upTo) + reach - p.delay;
-    while (p.next < from.ownBase + from.own.size()) {
-        const std::uint64_t t = from.own[p.next - from.ownBase];
-        if (static_cast<double>(t) >= limit)
-            break;
-        ++p.next;
-        if (p.fraction < 1 && p.rng.uniform() > p.fraction)
+    const std::uint64_t *source = from.own.data() + (p.next - from.ownBase);
+    const std::uint64_t *const end = from.own.data() + from.own.size();
+    const std::uint64_t *at = source;
+    Random rng = p.rng;
+    const double fraction = p.fraction, delay = p.delay, jitter = p.jitter;
+    for (; at != end && static_cast<double>(*at) < limit; ++at) {
+        if (fraction < 1 && rng.uniform() > fraction)
             continue;
-        double dt = p.delay;
-        if (p.jitter > 0)
-            dt += std::clamp(p.rng.normal() * p.jitter, -reach, reach);
-        const double at = static_cast<double>(t) + dt;
-        to.inherited.push(at <= 0 ? 0 : static_cast<std::uint64_t>(std::llround(at)));
+        double dt = delay;
+        if (jitter > 0)
+            dt += std::clamp(rng.normal() * jitter, -reach, reach);
+        const double when = static_cast<double>(*at) + dt;
+        const std::uint64_t copy = when <= 0 ? 0 : static_cast<std::uint64_t>(std::llround(when));
+        // Copies land at or after the last production's end, so never before what is emitted.
+        std::size_t i = q.size();
+        q.push_back(copy);
+        for (; i > to.inheritedNext && q[i - 1] > copy; --i)
+            q[i] = q[i - 1];
+        q[i] = copy;
     }
+    p.next += static_cast<std::uint64_t>(at - source);
+    p.rng = rng;
 }
 
-namespace {
-// Written member by member into place: an Event assembled on the stack and then copied whole
-// stalls on store forwarding, which cost more than everything else an event takes to make.
-inline void append(std::vector<Event> &lane, std::uint64_t time, std::uint32_t channel, Edge edge, std::uint8_t lost)
+void ModelSource::emit(Channel &ch, std::uint32_t index, std::uint64_t upTo, EventLane &lane)
 {
-    Event &e = lane.emplace_back();
-    e.time = time;
-    e.channel = static_cast<std::uint16_t>(channel);
-    e.edge = edge;
-    e.lost = lost;
-}
-} // namespace
+    Comparator cmp{ch.fallAt, ch.lastAccepted, ch.deadTime, static_cast<std::uint16_t>(index),
+                   ch.high,   ch.accepted,     ch.fallLost};
+    Random heights = ch.heights;
+    const double pass = ch.pass;
+    const bool coin = pass > 0 && pass < 1;
+    const std::uint64_t width = ch.width;
+    // The pulse height decides whether the comparator fires at all.
+    const auto clears = [&] { return pass > 0 && !(coin && heights.uniform() > pass); };
 
-void ModelSource::fire(Channel &ch, std::uint32_t index, std::uint64_t t, std::uint64_t width,
-                       std::vector<Event> &lane)
-{
-    if (ch.high) {
-        if (t < ch.fallAt) {
-            // The comparator is still high: the pulses merge.
-            ch.fallAt = std::max(ch.fallAt, t + width);
-            return;
-        }
-        append(lane, ch.fallAt, index, Edge::falling, ch.fallLost);
-        ch.high = false;
-    }
-    std::uint8_t lost = 0;
-    if (ch.deadTime > 0) {
-        if (ch.accepted && t < ch.lastAccepted + ch.deadTime) {
-            lost = 1;
-        } else {
-            ch.accepted = true;
-            ch.lastAccepted = t;
-        }
-    }
-    append(lane, t, index, Edge::rising, lost);
-    ch.high = true;
-    ch.fallAt = t + width;
-    ch.fallLost = lost;
-}
-
-void ModelSource::emit(Channel &ch, std::uint32_t index, std::uint64_t upTo, std::vector<Event> &lane)
-{
-    const bool coin = ch.pass > 0 && ch.pass < 1;
-    if (!ch.source && ch.inherited.empty() && ch.nextNoise >= upTo) {
+    if (!ch.source && ch.inheritedNext == ch.inherited.size() && ch.nextNoise >= upTo) {
         // The common case: only the channel's own pulses, straight from its generator.
-        while (ch.nextOwn < upTo) {
-            const std::uint64_t t = ch.nextOwn;
-            advanceOwn(ch);
-            if (ch.pass <= 0 || (coin && ch.heights.uniform() > ch.pass))
-                continue;
-            fire(ch, index, t, ch.width, lane);
+        Random pulses = ch.pulses;
+        std::uint64_t next = ch.nextOwn, count = ch.count;
+        double fraction = ch.fraction;
+        const bool periodic = ch.periodic;
+        const double period = ch.period, meanGap = ch.meanGap;
+        while (next < upTo) {
+            Event *w = lane.tail(2 * pulsesPerChunk);
+            for (std::size_t k = 0; k < pulsesPerChunk && next < upTo; ++k) {
+                const std::uint64_t t = next;
+                stepOwn(periodic, period, meanGap, count, pulses, next, fraction);
+                if (clears())
+                    w = cmp.fire(w, t, width);
+            }
+            lane.commit(w);
+        }
+        ch.pulses = pulses;
+        ch.nextOwn = next;
+        ch.count = count;
+        ch.fraction = fraction;
+    } else {
+        // Own pulses, inherited ones and noise crossings, taken in time order. In locals, as
+        // above.
+        auto &q = ch.inherited;
+        const bool source = ch.source;
+        const std::uint64_t *ownAt = source ? ch.own.data() + (ch.ownNext - ch.ownBase) : nullptr;
+        const std::uint64_t *const ownEnd = source ? ch.own.data() + ch.own.size() : nullptr;
+        const std::uint64_t *inheritedAt = q.data() + ch.inheritedNext;
+        const std::uint64_t *const inheritedEnd = q.data() + q.size();
+        Random pulses = ch.pulses;
+        std::uint64_t next = ch.nextOwn, count = ch.count, noise = ch.nextNoise;
+        double fraction = ch.fraction;
+        const bool periodic = ch.periodic;
+        const double period = ch.period, meanGap = ch.meanGap;
+        for (bool more = true; more;) {
+            Event *w = lane.tail(2 * pulsesPerChunk);
+            for (std::size_t k = 0; k < pulsesPerChunk; ++k) {
+                const std::uint64_t own = !source ? next : ownAt != ownEnd ? *ownAt : noTime;
+                const std::uint64_t inherited = inheritedAt != inheritedEnd ? *inheritedAt : noTime;
+                const std::uint64_t t = std::min({own, inherited, noise});
+                if (t >= upTo) {
+                    more = false;
+                    break;
+                }
+                if (t == noise) {
+                    w = cmp.fire(w, t, ch.noiseWidth);
+                    drawNoise(ch, t + 1);
+                    noise = ch.nextNoise;
+                    continue;
+                }
+                if (t == own) {
+                    if (source)
+                        ++ownAt;
+                    else
+                        stepOwn(periodic, period, meanGap, count, pulses, next, fraction);
+                } else {
+                    ++inheritedAt;
+                }
+                if (clears())
+                    w = cmp.fire(w, t, width);
+            }
+            lane.commit(w);
+        }
+        if (source)
+            ch.ownNext = ch.ownBase + static_cast<std::uint64_t>(ownAt - ch.own.data());
+        ch.inheritedNext = static_cast<std::size_t>(inheritedAt - q.data());
+        ch.pulses = pulses;
+        ch.nextOwn = next;
+        ch.count = count;
+        ch.fraction = fraction;
+        if (ch.inheritedNext >= inheritedCompaction && 2 * ch.inheritedNext >= q.size()) {
+            q.erase(q.begin(), q.begin() + static_cast<std::ptrdiff_t>(ch.inheritedNext));
+            ch.inheritedNext = 0;
         }
     }
-    for (;;) {
-        const std::uint64_t own = !ch.source                                     ? ch.nextOwn
-                                  : ch.ownNext < ch.ownBase + ch.own.size() ? ch.own[ch.ownNext - ch.ownBase]
-                                                                            : noTime;
-        const std::uint64_t inherited = ch.inherited.empty() ? noTime : ch.inherited.top();
-        const std::uint64_t noise = ch.nextNoise;
-        const std::uint64_t t = std::min({own, inherited, noise});
-        if (t >= upTo)
-            break;
-        if (t == noise) {
-            fire(ch, index, t, ch.noiseWidth, lane);
-            drawNoise(ch, t + 1);
-            continue;
-        }
-        if (t == own) {
-            if (ch.source)
-                ++ch.ownNext;
-            else
-                advanceOwn(ch);
-        } else {
-            ch.inherited.pop();
-        }
-        // The pulse height decides whether the comparator fires at all.
-        if (ch.pass <= 0 || (coin && ch.heights.uniform() > ch.pass))
-            continue;
-        fire(ch, index, t, ch.width, lane);
+    if (cmp.high && cmp.fallAt < upTo) {
+        lane.commit(put(lane.tail(1), cmp.fallAt, cmp.channel, Edge::falling, cmp.fallLost));
+        cmp.high = false;
     }
-    if (ch.high && ch.fallAt < upTo) {
-        append(lane, ch.fallAt, index, Edge::falling, ch.fallLost);
-        ch.high = false;
-    }
+    ch.heights = heights;
+    ch.high = cmp.high;
+    ch.fallAt = cmp.fallAt;
+    ch.fallLost = cmp.fallLost;
+    ch.accepted = cmp.accepted;
+    ch.lastAccepted = cmp.lastAccepted;
 }
 
-void ModelSource::produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes)
+void ModelSource::produce(std::uint64_t upTo, std::vector<EventLane> &lanes)
 {
     for (auto &ch : channels_)
         if (ch.source)

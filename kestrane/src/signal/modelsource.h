@@ -15,7 +15,6 @@
 // events do not depend on how production is cut into calls.
 
 #include <cstdint>
-#include <queue>
 #include <vector>
 
 #include "eventengine.h"
@@ -27,7 +26,7 @@ class ModelSource : public EventSource {
 public:
     ModelSource(const Profile &profile, std::uint64_t seed);
 
-    void produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes) override;
+    void produce(std::uint64_t upTo, std::vector<EventLane> &lanes) override;
     void setThreshold(std::uint32_t channel, double volts, std::uint64_t at) override;
 
     // Pulses above threshold leave as this fraction (the pulse height's upper tail).
@@ -54,8 +53,10 @@ private:
         std::uint64_t ownNext = 0; // absolute index of the next own pulse to emit
         std::uint64_t lead = 0;    // pairs need own pulses this far past the emission time
         bool source = false;       // some pair copies this channel's pulses: they are kept in own
-        // Pulses inherited from pairs.
-        std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> inherited;
+        // Pulses inherited from pairs, in time order from inheritedNext on. Each pair's copies
+        // come almost in order (jitter is cut off), so an insertion from the back moves few.
+        std::vector<std::uint64_t> inherited;
+        std::size_t inheritedNext = 0;
         // Comparator.
         double pass = 1;          // fraction of pulses that clear the threshold
         double noisePerUnit = 0;
@@ -79,11 +80,10 @@ private:
     };
     static constexpr std::uint64_t noTime = ~std::uint64_t(0);
 
-    void advanceOwn(Channel &ch);
+    static void advanceOwn(Channel &ch);
     void makeOwn(Channel &ch, std::uint64_t upTo);
     void makeInherited(Pair &p, std::uint64_t upTo);
-    void emit(Channel &ch, std::uint32_t index, std::uint64_t upTo, std::vector<Event> &lane);
-    void fire(Channel &ch, std::uint32_t index, std::uint64_t t, std::uint64_t width, std::vector<Event> &lane);
+    void emit(Channel &ch, std::uint32_t index, std::uint64_t upTo, EventLane &lane);
     void drawNoise(Channel &ch, std::uint64_t from);
 
     Profile profile_;

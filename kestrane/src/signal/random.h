@@ -51,7 +51,7 @@ public:
         const std::uint64_t j = u >> 8;
         if (j < exponential_->inner[i])
             return static_cast<double>(static_cast<std::int64_t>(j)) * exponential_->scale[i];
-        return exponentialOutside(i, j);
+        return viaCopy(&Random::exponentialOutside, i, j);
     }
 
     // Standard normal.
@@ -64,7 +64,7 @@ public:
         const double sign = (u & 0x100) ? -1.0 : 1.0;
         if (j < normal_->inner[i])
             return sign * static_cast<double>(static_cast<std::int64_t>(j)) * normal_->scale[i];
-        return sign * normalOutside(i, j);
+        return sign * viaCopy(&Random::normalOutside, i, j);
     }
 
 private:
@@ -74,6 +74,17 @@ private:
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
+    }
+
+    // The rare draws go through a copy of the state: the address of a copy escapes into the
+    // call, not this object's, so a caller that keeps a Random in a local keeps its state in
+    // registers on the common path.
+    double viaCopy(double (Random::*outside)(unsigned, std::uint64_t), unsigned layer, std::uint64_t j)
+    {
+        Random copy = *this;
+        const double x = (copy.*outside)(layer, j);
+        *this = copy;
+        return x;
     }
 
     // The rare draws (about 1 %) outside the layers' inner rectangles: a wedge or the tail.

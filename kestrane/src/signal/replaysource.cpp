@@ -64,7 +64,7 @@ bool ReplaySource::nextBlock()
     return false;
 }
 
-void ReplaySource::produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes)
+void ReplaySource::produce(std::uint64_t upTo, std::vector<EventLane> &lanes)
 {
     if (lastTime_.size() != lanes.size())
         lastTime_.assign(lanes.size(), 0);

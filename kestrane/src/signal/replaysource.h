@@ -31,7 +31,7 @@ public:
     ReplaySource(std::vector<std::string> paths, double boardUnit);
     ~ReplaySource() override;
 
-    void produce(std::uint64_t upTo, std::vector<std::vector<Event>> &lanes) override;
+    void produce(std::uint64_t upTo, std::vector<EventLane> &lanes) override;
 
     // Every recorded tag has been played (or a damaged block ended the replay).
     bool finished() const { return finished_; }

@@ -4,12 +4,24 @@
 #include "codec/cobs_lane.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 namespace multicobs::detail {
+
+namespace {
+bool all_zero16(const std::uint8_t *p) noexcept
+{
+    std::uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    return (a | b) == 0;
+}
+} // namespace
 
 std::size_t encode_lane(const std::uint8_t *in, std::size_t n, std::uint8_t *out) noexcept
 {
@@ -22,6 +34,18 @@ std::size_t encode_lane(const std::uint8_t *in, std::size_t n, std::uint8_t *out
             out[code] = 0xFF;
             code = o;
             o = code + 1;
+        }
+        if (o - code == 1) {
+            // A run of zeros (a lane of histogram bins is mostly that): each closes an empty
+            // block, whose code byte is 1. Sixteen at a time instead of a scan each.
+            while (n - i >= 16 && all_zero16(in + i)) {
+                std::memset(out + code, 0x01, 16);
+                code += 16;
+                i += 16;
+            }
+            o = code + 1;
+            if (i == n)
+                break;
         }
         const std::size_t limit = std::min<std::size_t>(255 - (o - code), n - i);
         std::size_t k = 0;

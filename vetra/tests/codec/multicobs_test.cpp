@@ -171,6 +171,20 @@ TEST(Multicobs, RandomRoundTrips)
             w &= ~(0xFFu << (8 * zero_lane));
         }
         expect_round_trip(striped, "striped");
+        // Histogram-like: long runs of empty bins between a few small counts.
+        words bins(n, 0);
+        for (auto &w : bins)
+            if (rng() % 40 == 0)
+                w = 1 + rng() % 300;
+        expect_round_trip(bins, "bins");
+        // Runs of zero words and of non-zero words, of every length up to a few blocks.
+        words runs(n);
+        for (std::size_t k = 0; k < n;) {
+            const bool zero = rng() % 2 == 0;
+            for (std::size_t run = rng() % 80; run > 0 && k < n; --run)
+                runs[k++] = zero ? 0 : (0x01010101u | rng());
+        }
+        expect_round_trip(runs, "runs");
         expect_round_trip(words(n, 0), "zeros");
         expect_round_trip(words(n, 0xFFFFFFFFu), "ones");
     }

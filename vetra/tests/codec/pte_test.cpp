@@ -1,5 +1,6 @@
 #include "memory_transport.h"
 #include "pte/pte.h"
+#include "wait_scale.h"
 
 #include <vetra/crc32c.h>
 #include <vetra/multicobs.h>
@@ -18,7 +19,8 @@ using bytes = std::vector<std::uint8_t>;
 using words = std::vector<std::uint32_t>;
 using namespace std::chrono_literals;
 
-constexpr auto patience = 20s; // generous: the machine may be loaded
+// Generous: the machine may be loaded, and a sanitizer build scans 65 MiB many times slower.
+const auto patience = testsupport::scaled(20s);
 
 bytes wire(std::uint8_t stream, const words &payload, bool corrupt = false)
 {

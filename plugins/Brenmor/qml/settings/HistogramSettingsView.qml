@@ -189,13 +189,20 @@ PluginView {
         return socket.uuid;
     }
 
+    // The legacy histogram plugin's chart views share the view type; they cannot show these
+    // histograms, so they are not offered.
+    function isHistogramChart(socket) {
+        return socket !== undefined && socket !== null && socket.viewType === "ChartView"
+               && socket.item !== null && socket.item !== undefined && socket.item.objectName === "histogrammerView";
+    }
+
     function getExistingChartViews() {
         var list = [];
         if (!mainWindow)
             return list;
         for (var uuid in mainWindow.dictView) {
             var socket = mainWindow.dictView[uuid];
-            if (socket && socket.viewType === "ChartView")
+            if (isHistogramChart(socket))
                 list.push({ uuid: uuid, title: socket.topBarTitle });
         }
         return list;
@@ -203,7 +210,7 @@ PluginView {
 
     function histogramInChartView(hist, viewUUID) {
         var socket = mainWindow ? mainWindow.dictView[viewUUID] : undefined;
-        return socket !== undefined && socket.item !== null && socket.item.histModels.indexOf(hist) >= 0;
+        return isHistogramChart(socket) && socket.item.histModels.indexOf(hist) >= 0;
     }
 
     function openChartMenu(hist, anchorItem) {

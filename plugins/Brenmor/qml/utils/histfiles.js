@@ -1,41 +1,19 @@
 // Parameter files, export names and the small rules of the chart and time-trigger views.
 // Pure functions: files are read and written by the callers.
 .pragma library
+.import "sharedfiles.js" as Shared
+
+var palette = Shared.palette;
+var saveFileName = Shared.saveFileName;
+var joinPath = Shared.joinPath;
+var firstFreeName = Shared.firstFreeName;
+var colorFor = Shared.colorFor;
 
 var paramKeys = ["name", "refPolarity", "refCH", "measPolarity", "measCH", "leftBound",
                  "rightBound", "binWidth", "refreshPeriod"];
 
-var palette = ['#2f7ed8', '#0d233a', '#8bbc21', '#910000', '#1aadce', '#492970', '#f28f43',
-               '#77a1e5', '#c42525', '#a6c96a'];
-
-// "a." → "a.json", "a.json" → "a.json", "a" → "a.json".
-function saveFileName(name, extension) {
-    var text = String(name);
-    if (text.slice(-1) === ".")
-        return text + extension;
-    if (text.slice(-(extension.length + 1)) !== "." + extension)
-        return text + "." + extension;
-    return text;
-}
-
-function joinPath(folder, name) {
-    var dir = String(folder);
-    if (dir.length > 1 && dir.slice(-1) === "/")
-        dir = dir.slice(0, -1);
-    return dir + "/" + name;
-}
-
-// The parameter file's text: one object per histogram with its keys in file order, indented
-// by four spaces.
 function parametersJson(models) {
-    var list = [];
-    for (var i = 0; i < models.length; ++i) {
-        var entry = {};
-        for (var k = 0; k < paramKeys.length; ++k)
-            entry[paramKeys[k]] = models[i][paramKeys[k]];
-        list.push(entry);
-    }
-    return JSON.stringify(list, null, 4);
+    return Shared.parametersJson(models, paramKeys);
 }
 
 // { entries } or { error }: the text must be a JSON array of objects; nothing is half-read.
@@ -52,21 +30,6 @@ function parseParameters(text) {
         if (value[i] === null || typeof value[i] !== "object" || Array.isArray(value[i]))
             return { error: "parse" };
     return { entries: value };
-}
-
-// The first of name, name_1, name_2, … for which exists(name) answers false.
-function firstFreeName(name, exists) {
-    if (!exists(name))
-        return name;
-    for (var i = 1; ; ++i) {
-        var candidate = name + "_" + i;
-        if (!exists(candidate))
-            return candidate;
-    }
-}
-
-function colorFor(count) {
-    return palette[count % palette.length];
 }
 
 // Fewer bins need less smoothing in the time-trigger chart.

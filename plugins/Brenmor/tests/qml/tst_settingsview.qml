@@ -323,6 +323,12 @@ TestCase {
         compare(chart.histModels.length, 2);
         verify(view.histogramInChartView(hists[1], uuid));
         compare(view.getExistingChartViews(), [{ uuid: uuid, title: "ChartView" }]);
+        // A chart view of the same view type from another plugin is not offered.
+        var foreign = shell.registerNewView(shell.windowID, "", hists, Qt.resolvedUrl("fakes/ForeignChartView.qml"),
+                                            "Other", "", "ViewSocket", "ChartView");
+        verify(foreign);
+        compare(view.getExistingChartViews(), [{ uuid: uuid, title: "ChartView" }]);
+        verify(!view.histogramInChartView(hists[1], foreign.uuid));
         compare(view.spawnChartView([1], uuid), uuid, "an existing view is reused");
         compare(shell.lastMessage().text, "Histogrammer already inserted.");
         compare(hists[1].numGroups, 1);

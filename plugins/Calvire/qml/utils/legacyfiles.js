@@ -1,14 +1,22 @@
 // Parameter files, export names and the small rules of the legacy chart and time-trigger
 // views. Pure functions: files are read and written, and wrappers changed, by the callers.
 .pragma library
+.import "sharedfiles.js" as Shared
+
+var palette = Shared.palette;
+var saveFileName = Shared.saveFileName;
+var joinPath = Shared.joinPath;
+var firstFreeName = Shared.firstFreeName;
+var colorFor = Shared.colorFor;
 
 // The legacy histogram has a bin width, a full scale and an offset instead of bounds. The
 // full scale comes before the bin width so that a narrower bin fits the range it lands in.
 var paramKeys = ["name", "refPolarity", "refCH", "measPolarity", "measCH", "windowFSR",
                  "binWidth", "timeOffset", "bitTrunc"];
 
-var palette = ['#2f7ed8', '#0d233a', '#8bbc21', '#910000', '#1aadce', '#492970', '#f28f43',
-               '#77a1e5', '#c42525', '#a6c96a'];
+function parametersJson(models) {
+    return Shared.parametersJson(models, paramKeys);
+}
 
 // Groups of the copy dialog, each with the wrapper properties it copies, in copy order.
 var copyGroups = [
@@ -19,35 +27,6 @@ var copyGroups = [
     { key: "offset", text: "Time offset", props: ["timeOffset"] },
     { key: "trunc", text: "Bit truncation", props: ["bitTrunc"] }
 ];
-
-// "a." → "a.json", "a.json" → "a.json", "a" → "a.json".
-function saveFileName(name, extension) {
-    var text = String(name);
-    if (text.slice(-1) === ".")
-        return text + extension;
-    if (text.slice(-(extension.length + 1)) !== "." + extension)
-        return text + "." + extension;
-    return text;
-}
-
-function joinPath(folder, name) {
-    var dir = String(folder);
-    if (dir.length > 1 && dir.slice(-1) === "/")
-        dir = dir.slice(0, -1);
-    return dir + "/" + name;
-}
-
-// One object per histogram with its keys in file order, indented by four spaces.
-function parametersJson(models) {
-    var list = [];
-    for (var i = 0; i < models.length; ++i) {
-        var entry = {};
-        for (var k = 0; k < paramKeys.length; ++k)
-            entry[paramKeys[k]] = models[i][paramKeys[k]];
-        list.push(entry);
-    }
-    return JSON.stringify(list, null, 4);
-}
 
 // { entries } or { error }: a JSON array of objects whose known keys have the right types;
 // nothing is half-read.
@@ -102,21 +81,6 @@ function copyParameters(source, targets, groups) {
         changed.push(target);
     }
     return changed;
-}
-
-// The first of name, name_1, name_2, … for which exists(name) answers false.
-function firstFreeName(name, exists) {
-    if (!exists(name))
-        return name;
-    for (var i = 1; ; ++i) {
-        var candidate = name + "_" + i;
-        if (!exists(candidate))
-            return candidate;
-    }
-}
-
-function colorFor(count) {
-    return palette[count % palette.length];
 }
 
 // Windows of `windowSeconds` that cover a total of `totalSeconds`; 0 when either is no

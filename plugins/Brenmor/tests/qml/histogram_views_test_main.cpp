@@ -1,7 +1,8 @@
-// Qt Quick Test runner for the histogram views. Every test file gets an engine with stand-ins
-// for the program's native objects ("tdc_backed", "settings", "fileUtils") and for the
-// plugin's native types ("TDCFrontend.Histogrammer"), written in QML under fakes/, the real
-// "TDCFrontend" enums and the real chart module.
+// Qt Quick Test runner for the views of both histogram plugins. Every test file gets an engine
+// with stand-ins for the program's native objects ("tdc_backed", "settings", "fileUtils") and
+// for the plugin's native types (HISTOGRAM_QML_URI), written in QML under the test folder's
+// fakes/, the real "TDCFrontend" enums and the real chart module. The build names the test,
+// the plugin's module and its time-trigger stand-in.
 #include <QtQuickTest>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -19,7 +20,7 @@ public slots:
     void applicationAvailable()
     {
         QCoreApplication::setOrganizationName(QStringLiteral("ORVELL"));
-        QCoreApplication::setApplicationName(QStringLiteral("BrenmorQmlTests"));
+        QCoreApplication::setApplicationName(QStringLiteral(HISTOGRAM_QML_APPLICATION));
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -29,8 +30,8 @@ public slots:
                                          "EConnectionStatus", "Error: only enums");
         qmlRegisterUncreatableMetaObject(TDCFrontend::staticMetaObject, "TDCFrontend", 1, 0,
                                          "EEdge", "Error: only enums");
-        qmlRegisterType(fake("FakeTimeTriggerModel.qml"), "TDCFrontend.Histogrammer", 1, 0, "TimeTriggerModel");
-        qmlRegisterType(fake("FakeFileIO.qml"), "TDCFrontend.Histogrammer", 1, 0, "FileIO");
+        qmlRegisterType(fake(HISTOGRAM_QML_TIME_TRIGGER_FAKE), HISTOGRAM_QML_URI, 1, 0, "TimeTriggerModel");
+        qmlRegisterType(fake("FakeFileIO.qml"), HISTOGRAM_QML_URI, 1, 0, "FileIO");
         publish(engine, "tdc_backed", "FakeBackend.qml");
         publish(engine, "settings", "FakeSettings.qml");
         publish(engine, "fileUtils", "FakeFileUtils.qml");
@@ -53,6 +54,10 @@ private:
     }
 };
 
-QUICK_TEST_MAIN_WITH_SETUP(brenmor_qml, Setup)
+int main(int argc, char **argv)
+{
+    Setup setup;
+    return quick_test_main_with_setup(argc, argv, HISTOGRAM_QML_TEST_NAME, QUICK_TEST_SOURCE_DIR, &setup);
+}
 
-#include "main.moc"
+#include "histogram_views_test_main.moc"
