@@ -172,11 +172,12 @@ TEST(TaggerEndToEnd, ATooSlowLinkLosesExactlyWhatTheBoardCountsAndTheFileSaysSo)
 }
 
 // Stopping a busy capture: the board's answer to the stop queues behind megabytes of tags, and
-// on a loaded machine the board may fall behind the clock too. The stop must still end, and
-// every tag the board made is either in the file or counted lost (per channel, with markers).
+// on a loaded machine the board falls behind the clock too (its time slips). The stop must
+// still end, and every tag the board made is either in the file or counted lost (per channel,
+// with markers).
 TEST(TaggerEndToEnd, StoppingABusyCaptureEndsAndAccountsForEveryTag)
 {
-    for (const double rate : {3e6}) {
+    for (const double rate : {3e6, 10e6}) {
         for (int run = 0; run < 2; ++run) {
             SCOPED_TRACE(std::to_string(rate / 1e6) + " M tags/s, run " + std::to_string(run));
             const std::string perInput = std::to_string(rate / 8);

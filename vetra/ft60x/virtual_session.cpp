@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace ft60x {
 
@@ -46,10 +47,20 @@ void virtual_session::toHost(const std::uint8_t *data, std::size_t size)
 {
     if (size == 0)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The answer to a request the host is writing goes in regardless: holding it would hold
+    // the host's OUT pipe too, which a real bridge buffers apart. Everything else waits for the
+    // host to read, as a board waits on a full bridge FIFO. A single write larger than the
+    // whole pipe goes in once the pipe is empty.
+    if (!providerBusy_ || std::this_thread::get_id() != providerThread_)
+        changed_.wait(lock, [&] {
+            return state_ != state::open || detached_ || inBytes_ == 0 ||
+                   inBytes_ + size <= ft60x_virtual::in_pipe_capacity;
+        });
     if (state_ != state::open || detached_)
         return;
     inFifo_.emplace_back(data, data + size);
+    inBytes_ += size;
     changed_.notify_all();
 }
 
@@ -99,6 +110,7 @@ FT_STATUS virtual_session::write(unsigned char pipe, const unsigned char *data, 
     if (detached_) // removed during a provider call; the state above already says so
         return FT_DEVICE_NOT_CONNECTED;
     providerBusy_ = true;
+    providerThread_ = std::this_thread::get_id();
     lock.unlock();
     if (size > 0)
         board_->fromHost(data, size);
@@ -138,6 +150,9 @@ FT_STATUS virtual_session::read(unsigned char pipe, unsigned char *data, std::ui
             inFrontOffset_ = 0;
         }
     }
+    inBytes_ -= done;
+    if (done > 0)
+        changed_.notify_all(); // room for a board waiting to send
     *read = done;
     return FT_OK;
 }
@@ -164,6 +179,7 @@ void virtual_session::remove()
         return;
     state_ = state::removed;
     inFifo_.clear();
+    inBytes_ = 0;
     changed_.notify_all();
     // The provider may be removing its own device from inside one of its calls: detach when
     // that call returns instead of waiting for it here.
@@ -179,6 +195,7 @@ void virtual_session::close()
     std::unique_lock<std::mutex> lock(mutex_);
     state_ = state::closed;
     inFifo_.clear();
+    inBytes_ = 0;
     changed_.notify_all();
     changed_.wait(lock, [&] { return !providerBusy_; });
     detachNow(lock);
@@ -193,6 +210,7 @@ bool virtual_session::isOpen() const
 void virtual_session::endProviderCall(std::unique_lock<std::mutex> &lock)
 {
     providerBusy_ = false;
+    providerThread_ = {};
     changed_.notify_all();
     if (detachPending_) {
         detachPending_ = false;

@@ -19,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace ft60x {
@@ -66,6 +67,7 @@ private:
     bool attached_ = false;
     bool detached_ = false;
     bool providerBusy_ = false; // attach or fromHost running
+    std::thread::id providerThread_; // the thread running fromHost, while it does
     bool detachPending_ = false;
     std::uint64_t inAborts_ = 0;
     std::uint64_t outAborts_ = 0;
@@ -73,6 +75,7 @@ private:
     std::chrono::milliseconds outTimeout_{0};
     std::deque<std::vector<std::uint8_t>> inFifo_;
     std::size_t inFrontOffset_ = 0;
+    std::size_t inBytes_ = 0; // not yet read, of inFifo_
 };
 
 } // namespace ft60x

@@ -9,7 +9,9 @@
 // the order the board made them, under a separate output lock; a sink must not call back
 // into the board. start() runs a pacing
 // thread that calls service() when work falls due on the wall clock; without it (tests on a
-// manual clock) the caller drives service().
+// manual clock) the caller drives service(). While paced, board time slips behind the clock
+// when the host cannot keep up, so no step or request owes more than a few tens of
+// milliseconds of board time; slipped() says how far.
 
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +32,7 @@ namespace kestrane {
 class Module;
 class EventEngine;
 class ReplayPacer;
+class BoardTime;
 struct HistogrammerBank;
 
 struct FirmwareIdentity {
@@ -80,6 +83,8 @@ public:
     static constexpr const char *pacingThreadName = "kestrane-pace";
     void start();
     void stop();
+    // How far board time has fallen behind the clock because the host could not keep up.
+    std::chrono::nanoseconds slipped() const;
 
     // Direct register access without the wire, for tests; returns the status word.
     std::uint32_t readWord(std::uint32_t address, std::uint32_t &value);
@@ -108,6 +113,7 @@ private:
     Profile profile_;
     Clock clock_;
     std::unique_ptr<ReplayPacer> replayPacer_; // "fast" replay: board time leaps ahead
+    std::unique_ptr<BoardTime> time_;          // what every module reads
     std::unique_ptr<EventEngine> events_;
     std::unique_ptr<HistogrammerBank> histogrammers_; // group commands reach every member
     std::vector<Mapped> modules_; // sorted by base; destroyed before the engine

@@ -14,6 +14,7 @@
 #include "../modules/tdc/tdcchannelmodule.h"
 #include "../signal/eventengine.h"
 #include "../signal/replaysource.h"
+#include "boardtime.h"
 #include "replaypacer.h"
 
 namespace kestrane {
@@ -24,7 +25,11 @@ constexpr std::uint32_t fixedBurstBit = 1u << 24;
 constexpr std::uint32_t respondBit = 1u << 25;
 // The pacing thread wakes at least this often, so a clock that is not quite the wall clock
 // cannot leave it asleep for long.
-constexpr auto maxPaceSleep = std::chrono::milliseconds(50);
+constexpr auto maxPaceSleep = std::chrono::milliseconds(20);
+// The most board time one step of the pacer or one request may owe. A few pacer wake-ups'
+// worth, so an idle board with a punctual host never slips; at the highest rates still a
+// fraction of the host's request time-out of work.
+constexpr auto maxStep = std::chrono::milliseconds(50);
 } // namespace
 
 Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> seed,
@@ -37,6 +42,7 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
                                                            ReplaySource::leadInSeconds * 1e9)),
                                                        profile.tagLinkRate)
                        : nullptr),
+      time_(std::make_unique<BoardTime>(replayPacer_ ? replayPacer_->clock() : clock_)),
       events_(std::make_unique<EventEngine>(makeEventSource(profile, seed.value_or(profile.seed)),
                                             profile.channels(), profile.minBinWidth)),
       histogrammers_(std::make_unique<HistogrammerBank>())
@@ -56,8 +62,6 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
         add(legacyHistogrammerBase, makeLegacyHistogrammer());
     add(dacBase, makeDacModule());
     add(timeTaggerBase, std::make_unique<TimeTaggerModule>(*events_, profile_));
-    if (replayPacer_)
-        clock_ = replayPacer_->clock();
 
     // Lookup by address needs them in address order, whatever order they were added in.
     std::sort(modules_.begin(), modules_.end(), [](const Mapped &a, const Mapped &b) { return a.base < b.base; });
@@ -68,7 +72,7 @@ Board::Board(const Profile &profile, Clock clock, std::optional<std::uint64_t> s
     modules_.insert(modules_.begin(), Mapped{0, std::make_unique<ModuleTable>(std::move(entries))});
 
     // Counting starts when the board powers up.
-    const std::int64_t now = clock_().count();
+    const std::int64_t now = time_->advance();
     for (auto &m : modules_)
         if (m.module->typeID() == CounterModule::typeId)
             m.module->write(CounterModule::regIntegrationUs, CounterModule::defaultIntegrationUs, now);
@@ -104,7 +108,7 @@ void Board::memoryRequest(bool isRead, const std::vector<std::uint32_t> &payload
     const std::uint32_t control = payload[2];
     const std::uint32_t count = control & countMask;
     const bool fixed = (control & fixedBurstBit) != 0;
-    const std::int64_t now = clock_().count();
+    const std::int64_t now = time_->advance();
 
     response = {id, address, control};
     std::uint32_t offset = 0;
@@ -148,7 +152,7 @@ void Board::handlePacket(std::uint8_t stream, const std::vector<std::uint32_t> &
     std::unique_lock<std::mutex> lock(mutex_);
     std::vector<std::uint32_t> response;
     memoryRequest(isRead, payload, response);
-    const std::int64_t now = clock_().count();
+    const std::int64_t now = time_->advance();
     for (auto &m : modules_)
         m.module->flush(now, out);
     if (isRead || (payload[2] & respondBit))
@@ -163,7 +167,7 @@ void Board::service()
 {
     Outbox out;
     std::unique_lock<std::mutex> lock(mutex_);
-    const std::int64_t now = clock_().count();
+    const std::int64_t now = time_->advance();
     for (auto &m : modules_)
         m.module->service(now, out);
     emit(lock, out);
@@ -225,6 +229,11 @@ std::uint32_t Board::writeWord(std::uint32_t address, std::uint32_t value)
     return response.back();
 }
 
+std::chrono::nanoseconds Board::slipped() const
+{
+    return time_->slipped();
+}
+
 bool Board::replayExhausted() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -236,6 +245,9 @@ void Board::start()
     std::lock_guard<std::mutex> lock(paceMutex_);
     if (pacer_.joinable())
         return;
+    // Fast replay leaps ahead of the wall clock and keeps to the link on its own.
+    if (!replayPacer_)
+        time_->bound(maxStep);
     paceStop_ = false;
     pacer_ = std::thread([this] {
         pthread_setname_np(pthread_self(), pacingThreadName); // for profilers, top -H and the benchmarks
@@ -261,7 +273,7 @@ void Board::pace()
         lock.unlock();
         service();
         const auto due = nextDue();
-        auto wait = due - clock_();
+        auto wait = due - time_->peek();
         if (replayPacer_ && due.count() != never)
             wait = replayPacer_->leap(wait, replayExhausted());
         lock.lock();

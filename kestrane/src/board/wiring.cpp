@@ -6,6 +6,7 @@
 #include "../modules/dac/dacmodule.h"
 #include "../modules/legacy/legacyhistogrammer.h"
 #include "../signal/eventengine.h"
+#include "boardtime.h"
 
 namespace kestrane {
 
@@ -96,7 +97,7 @@ std::unique_ptr<Module> Board::makeDacModule()
         } while (n == std::size(batch));
     };
     w.release = [slot] { slot->reset(); };
-    return std::make_unique<DacModule>(c, std::move(w), clock_().count());
+    return std::make_unique<DacModule>(c, std::move(w), time_->peek().count());
 }
 
 } // namespace kestrane

@@ -6,7 +6,10 @@
 //
 // Threads: `provider::fromHost` runs on the thread that called FT_WritePipe (the transport's
 // write thread). `device_port::toHost` may be called from any thread, including from inside
-// `fromHost`; it never blocks on the host.
+// `fromHost`. The IN pipe holds at most `in_pipe_capacity` bytes the host has not read: a
+// call from any other thread waits for room (or for the device to be closed or removed), as a
+// board waits on a full bridge FIFO; from inside `fromHost` it never waits, so the pipe holds
+// at most that plus what one request is answered with.
 
 #include <vetra/vetra_export.h>
 
@@ -17,6 +20,8 @@
 #include <vector>
 
 namespace ft60x_virtual {
+
+constexpr std::size_t in_pipe_capacity = std::size_t(4) << 20;
 
 // The host-facing side of one opened virtual device, handed to the provider on attach.
 class VETRA_EXPORT device_port {

@@ -345,3 +345,56 @@ TEST(FtVendorLibrary, MissingOrForeignLibrariesAreQuietlyAbsent)
     // A library that exists but is not the vendor's lacks the FT_ functions.
     EXPECT_EQ(ft60x::vendor_library::load("libm.so.6"), nullptr);
 }
+
+TEST(FtApi, TheInPipeHoldsABoundedAmountAndTheBoardWaitsForTheHostToRead)
+{
+    auto board = std::make_shared<echo_provider>();
+    scoped_device dev("FULL-1", board);
+    FT_HANDLE handle = openBySerial("FULL-1");
+    ASSERT_NE(handle, nullptr);
+    constexpr std::size_t chunk = 64 * 1024;
+    constexpr std::size_t fits = ft60x_virtual::in_pipe_capacity / chunk;
+    constexpr std::size_t chunks = 3 * fits;
+    std::atomic<std::size_t> pushed{0};
+    auto pusher = std::async(std::launch::async, [&] {
+        for (std::size_t i = 0; i < chunks; ++i) {
+            if (!board->push(std::vector<std::uint8_t>(chunk, static_cast<std::uint8_t>(i))))
+                return false;
+            ++pushed;
+        }
+        return true;
+    });
+    for (int wait = 0; wait < 500 && pushed < fits; ++wait)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(pushed.load(), fits) << "the board waits while the pipe is full";
+
+    // Reading makes room; every byte arrives, in order.
+    FT_STATUS status = FT_OK;
+    const auto data = readBytes(handle, chunks * chunk, status);
+    ASSERT_EQ(status, FT_OK);
+    ASSERT_EQ(pusher.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(pusher.get());
+    ASSERT_EQ(data.size(), chunks * chunk);
+    for (std::size_t i = 0; i < chunks; ++i)
+        ASSERT_EQ(data[i * chunk], static_cast<std::uint8_t>(i)) << i;
+
+    // The answer to the host's own write goes in even when the pipe is full: holding it would
+    // hold the OUT pipe too.
+    for (std::size_t i = 0; i < fits; ++i)
+        ASSERT_TRUE(board->push(std::vector<std::uint8_t>(chunk, 7)));
+    auto write = std::async(std::launch::async, [&] { return writeBytes(handle, {1, 2, 3}); });
+    ASSERT_EQ(write.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(write.get(), FT_OK);
+    const auto full = readBytes(handle, fits * chunk + 3, status);
+    ASSERT_EQ(full.size(), fits * chunk + 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(full.end() - 3, full.end()), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // A board waiting on a full pipe is let go when the host closes the device.
+    for (std::size_t i = 0; i < fits; ++i)
+        ASSERT_TRUE(board->push(std::vector<std::uint8_t>(chunk, 9)));
+    auto blocked = std::async(std::launch::async, [&] { return board->push(std::vector<std::uint8_t>(chunk, 9)); });
+    EXPECT_EQ(blocked.wait_for(100ms), std::future_status::timeout);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+    EXPECT_EQ(blocked.wait_for(10s), std::future_status::ready);
+}
