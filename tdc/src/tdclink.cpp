@@ -75,8 +75,19 @@ std::error_code TDCLink::open(const DeviceMap &device, const DeviceMap &options,
 
 void TDCLink::close()
 {
+    if (!open_.load())
+        return;
+    waitForPosted();
     if (open_.exchange(false))
         link_.close();
+}
+
+void TDCLink::waitForPosted()
+{
+    if (lost_)
+        return;
+    std::unique_lock<std::mutex> lock(posted_->mutex);
+    posted_->done.wait_for(lock, timeout_, [this] { return posted_->inFlight == 0; });
 }
 
 bool TDCLink::isOpen()
@@ -162,11 +173,23 @@ std::error_code TDCLink::post(std::uint32_t address, std::vector<std::uint32_t> 
         return make_error_code(tdcError::invalidArgument);
     if (!open_ || lost_)
         return lostLink();
+    auto posted = posted_;
+    const auto settle = [posted] {
+        std::lock_guard<std::mutex> lock(posted->mutex);
+        --posted->inFlight;
+        posted->done.notify_all();
+    };
+    {
+        std::lock_guard<std::mutex> lock(posted->mutex);
+        ++posted->inFlight;
+    }
     try {
         link_.asyncWrite(address, std::make_shared<const std::vector<std::uint32_t>>(std::move(data)),
-                         mme_common::BurstType::INCREMENTING, vetra::write_handler{}, vetra::sent_handler{});
+                         mme_common::BurstType::INCREMENTING, vetra::write_handler{},
+                         [settle](const std::error_code &, std::size_t) { settle(); });
         return {};
     } catch (const mme_defs::device_disconnected &) {
+        settle();
         lost_ = true;
         return lostLink();
     }

@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -63,10 +65,21 @@ public:
     void setRequestTimeout(std::chrono::milliseconds t);
 
 private:
+    // Writes posted and not yet on the wire. Closing waits a little for them, so the last
+    // word a module sends on its way out (a stop) reaches the board instead of being dropped
+    // with the link's queue.
+    struct Posted {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::size_t inFlight = 0;
+    };
+
     std::error_code lostLink();
     void onLinkError(const std::error_code &ec);
+    void waitForPosted();
 
     vetra link_;
+    std::shared_ptr<Posted> posted_ = std::make_shared<Posted>();
     std::atomic<bool> open_{false};
     std::atomic<bool> lost_{false};
     std::atomic<std::uint64_t> linkErrors_{0};
