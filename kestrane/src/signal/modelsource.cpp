@@ -232,6 +232,7 @@ void ModelSource::makeInherited(Pair &p, std::uint64_t upTo)
     const std::uint64_t *at = source;
     Random rng = p.rng;
     const double fraction = p.fraction, delay = p.delay, jitter = p.jitter;
+    const auto before = static_cast<std::ptrdiff_t>(q.size());
     for (; at != end && static_cast<double>(*at) < limit; ++at) {
         if (fraction < 1 && rng.uniform() > fraction)
             continue;
@@ -239,14 +240,16 @@ void ModelSource::makeInherited(Pair &p, std::uint64_t upTo)
         if (jitter > 0)
             dt += std::clamp(rng.normal() * jitter, -reach, reach);
         const double when = static_cast<double>(*at) + dt;
-        const std::uint64_t copy = when <= 0 ? 0 : static_cast<std::uint64_t>(std::llround(when));
-        // Copies land at or after the last production's end, so never before what is emitted.
-        std::size_t i = q.size();
-        q.push_back(copy);
-        for (; i > to.inheritedNext && q[i - 1] > copy; --i)
-            q[i] = q[i - 1];
-        q[i] = copy;
+        q.push_back(when <= 0 ? 0 : static_cast<std::uint64_t>(std::llround(when)));
     }
+    // Copies land at or after the last production's end, so never before what is emitted. They
+    // are merged in as a sorted run: inserting them one by one moved every later copy of
+    // another pair into the same channel each time, quadratic in the pulses of a slice.
+    const auto pending = q.begin() + static_cast<std::ptrdiff_t>(to.inheritedNext);
+    const auto fresh = q.begin() + before;
+    if (!std::is_sorted(fresh, q.end()))
+        std::sort(fresh, q.end());
+    std::inplace_merge(pending, fresh, q.end());
     p.next += static_cast<std::uint64_t>(at - source);
     p.rng = rng;
 }
