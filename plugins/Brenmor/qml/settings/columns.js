@@ -1,5 +1,6 @@
 // The columns of the settings table, shared by its header and its rows.
 .pragma library
+.import "../utils/sharedviews.js" as Views
 
 var columns = [
     { key: "select", title: "", width: 40 },
@@ -20,15 +21,9 @@ var columns = [
 ];
 
 function widthOf(key) {
-    for (var i = 0; i < columns.length; ++i)
-        if (columns[i].key === key)
-            return columns[i].width;
-    return 100;
+    return Views.widthOf(columns, key);
 }
 
 function totalWidth(spacing) {
-    var total = 0;
-    for (var i = 0; i < columns.length; ++i)
-        total += columns[i].width + spacing;
-    return total;
+    return Views.totalWidth(columns, spacing);
 }

@@ -2,12 +2,15 @@
 // Pure functions: files are read and written by the callers.
 .pragma library
 .import "sharedfiles.js" as Shared
+.import "sharedviews.js" as Views
 
 var palette = Shared.palette;
 var saveFileName = Shared.saveFileName;
 var joinPath = Shared.joinPath;
 var firstFreeName = Shared.firstFreeName;
 var colorFor = Shared.colorFor;
+var movingAverageDepth = Views.movingAverageDepth;
+var miniChartPoints = Views.miniChartPoints;
 
 var paramKeys = ["name", "refPolarity", "refCH", "measPolarity", "measCH", "leftBound",
                  "rightBound", "binWidth", "refreshPeriod"];
@@ -32,30 +35,11 @@ function parseParameters(text) {
     return { entries: value };
 }
 
-// Fewer bins need less smoothing in the time-trigger chart.
-function movingAverageDepth(bins) {
-    if (bins > 1000)
-        return 16;
-    if (bins > 500)
-        return 8;
-    if (bins > 100)
-        return 4;
-    if (bins > 50)
-        return 2;
-    return 1;
-}
-
 // Windows of `periodMs` that cover an interval.
 function repetitionsFor(intervalMs, periodMs) {
     if (!(periodMs > 0) || !(intervalMs > 0))
         return 0;
     return Math.ceil(intervalMs / periodMs);
-}
-
-// The settings mini chart: a few bins are drawn one by one through the fixed decimator; −1
-// means the chart takes the data without decimation.
-function miniChartPoints(bins) {
-    return bins < 100 ? bins : -1;
 }
 
 // Saving images faster than the machine can encode them slows everything else down.

@@ -1,6 +1,7 @@
 // Rules of the legacy views that need no scene: the settings table's columns, which
 // histograms an edit reaches, the mini chart's points and the time-trigger chart's smoothing.
 .pragma library
+.import "sharedviews.js" as Views
 
 var columns = [
     { key: "select", title: "", width: 40 },
@@ -20,18 +21,15 @@ var columns = [
 ];
 
 function widthOf(key) {
-    for (var i = 0; i < columns.length; ++i)
-        if (columns[i].key === key)
-            return columns[i].width;
-    return 100;
+    return Views.widthOf(columns, key);
 }
 
 function totalWidth(spacing) {
-    var total = 0;
-    for (var i = 0; i < columns.length; ++i)
-        total += columns[i].width + spacing;
-    return total;
+    return Views.totalWidth(columns, spacing);
 }
+
+var miniChartPoints = Views.miniChartPoints;
+var movingAverageDepth = Views.movingAverageDepth;
 
 // The histograms an edit of `hist` reaches: every ticked one when `hist` is ticked (those in
 // a time-trigger run are locked and left out), else `hist` alone.
@@ -80,21 +78,3 @@ function activeInChartView(hist, shown) {
     return hist !== null && hist !== undefined && shown.indexOf(hist) >= 0 && hist.isActive && !hist.isTimeTrigActive;
 }
 
-// A few bins go one point per bin through the mini chart's decimator; more are drawn as they
-// are (-1: no decimation).
-function miniChartPoints(bins) {
-    return bins < 100 ? bins : -1;
-}
-
-// Fewer bins need less smoothing in the time-trigger chart.
-function movingAverageDepth(bins) {
-    if (bins > 1000)
-        return 16;
-    if (bins > 500)
-        return 8;
-    if (bins > 100)
-        return 4;
-    if (bins > 50)
-        return 2;
-    return 1;
-}
