@@ -15,13 +15,13 @@
 
 #include <kestrane/profile.h>
 #include <kestrane/wire.h>
-#include <vetra/crc32c.h>
-#include <vetra/multicobs.h>
+#include <vetra/packet_codec.h>
 
 #include "modules/tagger/tagencoder.h"
 #include "tagdecoder.h"
 #include "tagpipeline.h"
 #include "tdc/dorrin.h"
+#include "tdc/rawformat.h"
 
 namespace {
 
@@ -42,18 +42,18 @@ struct Capture {
     std::vector<std::pair<std::size_t, std::size_t>> frames; // offset and size, delimiter excluded
     std::size_t tags = 0;
 
-    // What the host's packet engine does with each frame: multiCOBS, CRC, stream id.
+    // What the host's packet engine does with each frame: the header word apart, the payload
+    // into a fresh buffer (which the engine hands on), the CRC checked.
     template <typename Handler> bool replay(Handler &&handler) const
     {
         for (const auto &[at, size] : frames) {
-            auto words = multicobs::decode(framed.data() + at, size);
-            if (!words || words->size() < 2)
+            std::uint32_t header = 0;
+            std::vector<std::uint32_t> payload;
+            const packet_codec::storage into{&header, nullptr, 0, &payload};
+            if (packet_codec::decode(packet_codec::frame{framed.data() + at, size}, into) ||
+                packet_codec::verify(into))
                 return false;
-            if (crc32c::extend_words(0, words->data(), words->size() - 1) != words->back())
-                return false;
-            words->pop_back();
-            words->erase(words->begin());
-            handler(std::move(*words));
+            handler(std::move(payload));
         }
         return true;
     }
@@ -108,15 +108,71 @@ const Capture &profileCapture()
     return c;
 }
 
-std::uint64_t fileBytes(const std::vector<std::string> &files)
+// The parts of the pipeline alone, on the decoded tags of the fast capture: where its time goes.
+const std::vector<Dorrin::measurement> &fastTags()
 {
-    std::uint64_t sum = 0;
-    for (const auto &f : files) {
-        std::ifstream in(f, std::ios::binary | std::ios::ate);
-        sum += static_cast<std::uint64_t>(in.tellg());
-    }
-    return sum;
+    static const std::vector<Dorrin::measurement> tags = [] {
+        std::vector<Dorrin::measurement> t;
+        std::vector<Dorrin::loss> losses;
+        fastCapture().replay([&](std::vector<std::uint32_t> payload) {
+            std::size_t consumed = 0;
+            tagwire::decode(payload.data(), payload.size(), t, losses, consumed);
+        });
+        return t;
+    }();
+    return tags;
 }
+
+void raw_block_encode(benchmark::State &state)
+{
+    const auto &tags = fastTags();
+    constexpr std::size_t block = 65536;
+    std::vector<std::uint8_t> out(tdcraw::maxBlockBytes(block, 0));
+    std::uint64_t bytes = 0;
+    // A few blocks over and over: in the pipeline the tags come straight from the decoder, in
+    // the cache.
+    constexpr std::size_t blocks = 4;
+    for (auto _ : state) {
+        std::uint8_t channelBits = 0;
+        for (std::size_t at = 0; at < blocks * block; at += block)
+            bytes += tdcraw::encodeBlock(tags.data() + at, block, nullptr, 0, out.data(), channelBits);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * blocks * block));
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(raw_block_encode)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
+
+void tag_wire_decode(benchmark::State &state)
+{
+    std::vector<std::vector<std::uint32_t>> payloads;
+    fastCapture().replay([&](std::vector<std::uint32_t> payload) { payloads.push_back(std::move(payload)); });
+    std::vector<Dorrin::measurement> batch;
+    std::vector<Dorrin::loss> losses;
+    batch.reserve(TagPipeline::defaultBatchTags + packetWords);
+    for (auto _ : state) {
+        for (const auto &p : payloads) {
+            std::size_t consumed = 0;
+            tagwire::decode(p.data(), p.size(), batch, losses, consumed);
+            if (batch.size() >= TagPipeline::defaultBatchTags)
+                batch.clear();
+        }
+        batch.clear();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * fastCapture().tags));
+}
+BENCHMARK(tag_wire_decode)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// The host's frame decoding alone (multiCOBS, CRC, payload buffers).
+void tag_frame_decode(benchmark::State &state)
+{
+    std::size_t words = 0;
+    for (auto _ : state)
+        fastCapture().replay([&](std::vector<std::uint32_t> payload) { words += payload.size(); });
+    benchmark::DoNotOptimize(words);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * fastCapture().tags));
+}
+BENCHMARK(tag_frame_decode)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // One core: frames → packets → tags → batches → writer, all on the calling thread.
 void runPipeline(benchmark::State &state, const Capture &capture, int format, const std::string &name)

@@ -214,9 +214,10 @@ __attribute__((always_inline)) inline std::uint8_t *encodeRecordsBody(const meas
         all |= ce;
         const std::uint64_t q = delta >> k;
         if (q < fastQuotients) {
-            // channel and edge, q ones and a zero, then the k low bits of the gap
+            // channel and edge, q ones and a zero, then the k low bits of the gap (q < 32 here)
             const auto n = static_cast<unsigned>(q);
-            bits.put(ce | (mask(n) << cb) | ((delta & low) << (cb + n + 1)), cb + n + 1 + k);
+            const std::uint64_t ones = (1ull << n) - 1;
+            bits.put(ce | (((delta & low) << (n + 1) | ones) << cb), cb + n + 1 + k);
         } else if (delta < escapeAt) {
             const auto n = static_cast<unsigned>(q);
             bits.put(ce, cb);
