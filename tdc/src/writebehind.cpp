@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <csignal>
+
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +85,13 @@ void WriteBehind::drain()
 
 void WriteBehind::run()
 {
+    // A write beyond the file size limit would kill the whole program with SIGXFSZ; blocked
+    // here, it fails with EFBIG instead and stops the writer like any other failed write.
+    sigset_t fileSizeLimit;
+    sigemptyset(&fileSizeLimit);
+    sigaddset(&fileSizeLimit, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &fileSizeLimit, nullptr);
+
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return ending_ || !jobs_.empty(); });
