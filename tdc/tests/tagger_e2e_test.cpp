@@ -167,8 +167,10 @@ TEST(TaggerEndToEnd, ATooSlowLinkLosesExactlyWhatTheBoardCountsAndTheFileSaysSo)
         EXPECT_GT(c.tagger->lost_events(ch), 0u) << int(ch);
     }
     EXPECT_EQ(s.tags.size(), c.tagger->captured_events());
-    // What was kept is about what the link carried in the time.
-    EXPECT_NEAR(static_cast<double>(c.tagger->captured_events()), 50'000.0, 15'000.0);
+    // What was kept is about what the link carried in the time. The link cannot carry more; a
+    // sanitizer build's board falls behind the clock and carries less.
+    EXPECT_LT(static_cast<double>(c.tagger->captured_events()), 65'000.0);
+    EXPECT_GT(static_cast<double>(c.tagger->captured_events()), 35'000.0 / testsupport::waitScale());
     std::remove(path.c_str());
 }
 
