@@ -38,6 +38,26 @@ double processCpuSeconds()
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
+// Waits until the file's bytes are on the disk: what both the pipeline and the plain writes are
+// timed to, so that the comparison is with the disk and not with the page cache.
+void onDisk(benchmark::State &state, const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fdatasync(fd) != 0)
+        state.SkipWithError("cannot sync the file");
+    if (fd >= 0)
+        ::close(fd);
+}
+
+// Removes the last run's file outside the timing: a recording starts a new file, it does not
+// truncate one just written, which waits for the disk to finish writing its pages first.
+void dropUntimed(benchmark::State &state, const std::string &path)
+{
+    state.PauseTiming();
+    ::unlink(path.c_str());
+    state.ResumeTiming();
+}
+
 std::string benchDir()
 {
     const char *d = std::getenv("TDC_BENCH_DIR");
@@ -100,7 +120,8 @@ Capture makeCapture(const std::vector<double> &rates, std::size_t tags)
 // 80 M tags/s spread over eight inputs.
 const Capture &fastCapture()
 {
-    static const Capture c = makeCapture(std::vector<double>(8, 10e6), 8u << 20);
+    // 32 M tags: 80 MB on disk, so that starting and ending a file weighs little.
+    static const Capture c = makeCapture(std::vector<double>(8, 10e6), 32u << 20);
     return c;
 }
 
@@ -186,7 +207,8 @@ BENCHMARK(tag_frame_decode)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 // Frames → packets → tags → batches → encoding on the calling thread; the writer's disk thread
 // does the write(2) calls. "CPU" is the calling thread's time; "process_cpu_ms" per iteration
 // counts both threads (and the kernel's copying into the page cache).
-void runPipeline(benchmark::State &state, const Capture &capture, int format, const std::string &name)
+void runPipeline(benchmark::State &state, const Capture &capture, int format, const std::string &name,
+                 bool untilOnDisk = false)
 {
     const std::string path = benchDir() + "/" + name;
     const double cpuBefore = processCpuSeconds();
@@ -196,6 +218,7 @@ void runPipeline(benchmark::State &state, const Capture &capture, int format, co
     std::vector<Dorrin::loss> losses;
     batch.reserve(TagPipeline::defaultBatchTags + packetWords);
     for (auto _ : state) {
+        dropUntimed(state, path);
         Dorrin::file_writer w(path, format, false, Dorrin::file_writer::description{1e-12, 9, "{}"}, 1, 0,
                               std::chrono::seconds(0), {});
         capture.replay([&](std::vector<std::uint32_t> payload) {
@@ -209,6 +232,8 @@ void runPipeline(benchmark::State &state, const Capture &capture, int format, co
         w.write(batch);
         batch.clear();
         w.flush();
+        if (untilOnDisk)
+            onDisk(state, path);
         bytes += w.bytes_written();
         lost += w.lost_events();
         if (w.tags_written() != capture.tags) {
@@ -227,6 +252,10 @@ void runPipeline(benchmark::State &state, const Capture &capture, int format, co
 void tags_to_file(benchmark::State &state) { runPipeline(state, fastCapture(), 0, "bench-tags.bin"); }
 BENCHMARK(tags_to_file)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// The same, timed until the bytes are on the disk (compare with raw_file_write_on_disk).
+void tags_to_file_on_disk(benchmark::State &state) { runPipeline(state, fastCapture(), 0, "bench-tags.bin", true); }
+BENCHMARK(tags_to_file_on_disk)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
 void tags_to_file_profile(benchmark::State &state) { runPipeline(state, profileCapture(), 0, "bench-profile.bin"); }
 BENCHMARK(tags_to_file_profile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
@@ -242,10 +271,13 @@ void tags_to_file_queued(benchmark::State &state)
     std::uint64_t bytes = 0;
     std::uint64_t lost = 0;
     for (auto _ : state) {
+        dropUntimed(state, path);
         auto w = std::make_unique<Dorrin::file_writer>(path, 0, false, Dorrin::file_writer::description{1e-12, 9, "{}"},
                                                        1, 0, std::chrono::seconds(0), Dorrin::file_writer::Clock{});
         {
-            TagPipeline pipeline([&](const std::vector<Dorrin::measurement> &b) { w->write(b); }, 0, 0);
+            // A queue that holds the whole capture: the replay does not wait for the decoder.
+            TagPipeline pipeline([&](const std::vector<Dorrin::measurement> &b) { w->write(b); }, 0,
+                                 capture.frames.size());
             capture.replay([&](std::vector<std::uint32_t> payload) {
                 pipeline.push(std::make_unique<std::vector<std::uint32_t>>(std::move(payload)));
             });
@@ -262,8 +294,9 @@ void tags_to_file_queued(benchmark::State &state)
 }
 BENCHMARK(tags_to_file_queued)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-// write(2) of the bytes tags_to_file writes, in blocks of the size it writes, to the same folder.
-void raw_file_write(benchmark::State &state)
+// write(2) of the bytes tags_to_file writes, in blocks of the size it writes, to the same folder:
+// into the page cache, or (on_disk) until they are on the disk, the disk's own limit.
+void plainWrites(benchmark::State &state, bool untilOnDisk)
 {
     const std::string path = benchDir() + "/bench-raw.bin";
     std::string content;
@@ -286,16 +319,24 @@ void raw_file_write(benchmark::State &state)
     }
     const std::size_t chunk = content.size() / ((fastCapture().tags + 65535) / 65536);
     for (auto _ : state) {
+        dropUntimed(state, path);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         for (std::size_t at = 0; at < content.size(); at += chunk)
             if (::write(fd, content.data() + at, std::min(chunk, content.size() - at)) < 0)
                 state.SkipWithError("write failed");
+        if (untilOnDisk && ::fdatasync(fd) != 0)
+            state.SkipWithError("cannot sync the file");
         ::close(fd);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * fastCapture().tags));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * content.size()));
     ::unlink(path.c_str());
 }
+
+void raw_file_write(benchmark::State &state) { plainWrites(state, false); }
 BENCHMARK(raw_file_write)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void raw_file_write_on_disk(benchmark::State &state) { plainWrites(state, true); }
+BENCHMARK(raw_file_write_on_disk)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 } // namespace

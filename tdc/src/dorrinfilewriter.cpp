@@ -20,9 +20,11 @@ constexpr std::size_t csvFlushBytes = 1u << 20;
 // A block waits at most this long for more tags, so a slow stream still reaches the disk.
 constexpr std::chrono::seconds blockAge(1);
 constexpr const char *placeholder = "{:d}";
-// Chunks on their way to the disk: enough that encoding goes on while the disk takes one and
-// the next waits.
-constexpr std::size_t diskChunks = 4;
+// Chunks on their way to the disk: enough that encoding goes on while the disk thread waits for
+// the disk to take a few megabytes (a binary block is about 160 kB at 80 M tags/s, a CSV chunk
+// 1 MB).
+constexpr std::size_t binaryDiskChunks = 32;
+constexpr std::size_t csvDiskChunks = 8;
 
 } // namespace
 
@@ -134,7 +136,7 @@ Dorrin::file_writer::file_writer(std::string path, int format, bool syncEachBloc
     if (d_->format == binary)
         d_->pending.reserve(blockTags);
     d_->disk = std::make_unique<WriteBehind>(
-        diskChunks, d_->format == binary ? tdcraw::maxBlockBytes(blockTags, 0) : Impl::textBytes(),
+        d_->format == binary ? binaryDiskChunks : csvDiskChunks, d_->format == binary ? tdcraw::maxBlockBytes(blockTags, 0) : Impl::textBytes(),
         WriteBehind::Counters{bytes_, tags_, lost_},
         [this](std::error_code ec, const std::string &why) { halt(ec, why); });
     openNext();

@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,8 +102,11 @@ void WriteBehind::run()
         jobs_.pop_front();
         ++busy_;
         lock.unlock();
-        if (job.close)
+        if (job.close) {
             ::close(job.fd);
+            if (job.fd == writebackFd_)
+                writebackFd_ = -1; // the number may come back for the next file
+        }
         else
             write(job);
         lock.lock();
@@ -145,6 +149,8 @@ void WriteBehind::write(Job &job)
              *job.name + " was removed while it was being written");
         return;
     }
+    if (!job.sync)
+        startWriteback(job.fd, c.size);
     if (job.sync && ::fdatasync(job.fd) != 0 && errno != EINVAL) {
         const int e = errno;
         counters_.lost.fetch_add(c.tags, std::memory_order_relaxed);
@@ -152,6 +158,30 @@ void WriteBehind::write(Job &job)
         return;
     }
     counters_.tags.fetch_add(c.tags, std::memory_order_relaxed);
+}
+
+// Hands the bytes to the disk as they come rather than when the page cache is full: a long
+// recording then streams at the disk's pace instead of piling up gigabytes of dirty pages that
+// stall every writer on the machine when they are flushed at once. Writeback stays a little
+// behind the end of the file, so that no page the next write fills is already on its way to
+// the disk (which would make that write wait for it), and goes a few megabytes at a time.
+void WriteBehind::startWriteback(int fd, std::size_t appended)
+{
+    constexpr std::uint64_t behind = 4u << 20;
+    constexpr std::uint64_t step = 4u << 20;
+    constexpr std::uint64_t page = 4096;
+    if (fd != writebackFd_) {
+        writebackFd_ = fd;
+        fileEnd_ = 0;
+        writebackFrom_ = 0;
+    }
+    fileEnd_ += appended;
+    const std::uint64_t to = fileEnd_ > behind ? (fileEnd_ - behind) & ~(page - 1) : 0;
+    if (to >= writebackFrom_ + step) {
+        ::sync_file_range(fd, static_cast<off64_t>(writebackFrom_), static_cast<off64_t>(to - writebackFrom_),
+                          SYNC_FILE_RANGE_WRITE);
+        writebackFrom_ = to;
+    }
 }
 
 void WriteBehind::fail(std::error_code ec, const std::string &why)

@@ -3,7 +3,9 @@
 // order posted, by a thread of its own, so the thread that decodes and encodes tags never
 // waits for the disk; the two overlap. A few chunks circulate: take() hands out a free one
 // (waiting while all are on their way to the disk, which is the writer's back-pressure) and
-// post() queues it with the file it belongs to.
+// post() queues it with the file it belongs to. The disk thread also starts the disk's
+// writeback a few megabytes behind the end of the file, so a long recording streams to the disk
+// instead of filling the page cache.
 //
 // The first write that fails, or a file found removed after a write, ends all writing: the
 // failure is reported once through the `failed` function (on the disk thread), and every chunk
@@ -74,6 +76,7 @@ private:
     void run();
     void write(Job &job);
     void fail(std::error_code ec, const std::string &why);
+    void startWriteback(int fd, std::size_t appended);
 
     Counters counters_;
     Failed onFailed_;
@@ -84,5 +87,9 @@ private:
     std::size_t busy_ = 0; // jobs taken off the queue and not yet done
     bool ending_ = false;
     std::atomic<bool> failed_{false};
+    // disk thread only: the file being written back and how far
+    int writebackFd_ = -1;
+    std::uint64_t fileEnd_ = 0;
+    std::uint64_t writebackFrom_ = 0;
     std::thread thread_;
 };
