@@ -104,6 +104,27 @@ struct FakeClock {
     void advance(std::chrono::nanoseconds d) { now->fetch_add(d.count()); }
 };
 
+// A file size limit for the whole process while it lives: writes beyond it fail with EFBIG
+// (and raise SIGXFSZ, which the writer must survive on its own).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit small = saved_;
+        small.rlim_cur = bytes;
+        set_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool set() const { return set_; }
+
+private:
+    rlimit saved_{};
+    bool set_ = false;
+};
+
 } // namespace
 
 TEST(RawWriter, BinaryFileFromKnownTagsReadsBackExactly)
@@ -259,15 +280,11 @@ TEST(RawWriter, FailingDiskLeavesAReadableFile)
 {
     TempDir dir;
     const auto tags = periodic(400'000);
-    // No SIGXFSZ handling here: the writer must survive the limit by itself.
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 300'000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     std::uint64_t written = 0, lost = 0;
     std::error_code error;
     {
+        const FileSizeLimit limit(300'000);
+        ASSERT_TRUE(limit.set());
         Writer w(dir.file("full.bin"), Writer::binary, false, Writer::description{}, 1, 0, 0s, {});
         w.write(tags.data(), tags.size());
         w.flush();
@@ -275,7 +292,6 @@ TEST(RawWriter, FailingDiskLeavesAReadableFile)
         lost = w.lost_events();
         error = w.error();
     }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(error, std::errc::file_too_large);
     EXPECT_EQ(written + lost, tags.size());
     EXPECT_GT(written, 0u);
@@ -293,16 +309,12 @@ TEST(RawWriter, ADiskFailureIsSeenWithoutAFlush)
     // thread's failure must show there without anyone flushing.
     TempDir dir;
     const auto tags = periodic(400'000);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100'000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FileSizeLimit limit(100'000);
+    ASSERT_TRUE(limit.set());
     Writer w(dir.file("full.bin"), Writer::binary, false, Writer::description{}, 1, 0, 0s, {});
     w.write(tags.data(), tags.size());
     for (int i = 0; i < 500 && !w.stopped(); ++i)
         std::this_thread::sleep_for(10ms);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_TRUE(w.stopped());
     EXPECT_EQ(w.error(), std::errc::file_too_large);
     w.flush();
