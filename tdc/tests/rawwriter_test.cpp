@@ -334,7 +334,8 @@ TEST(RawWriter, AFileRemovedWhileWrittenStopsTheWriter)
     EXPECT_TRUE(w.stopped());
     EXPECT_EQ(w.error(), std::errc::no_such_file_or_directory);
     EXPECT_EQ(w.tags_written() + w.lost_events(), tags.size());
-    EXPECT_LT(w.tags_written(), tags.size());
+    // Nothing that went into the removed file after the removal counts as written.
+    EXPECT_LE(w.tags_written(), 70'000u);
 }
 
 TEST(RawWriter, MissingFolderIsAnErrorNotACrash)
