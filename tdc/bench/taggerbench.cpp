@@ -83,7 +83,7 @@ void virtual_board_to_file(benchmark::State &state)
     state.counters["bytes/tag"] = captured ? static_cast<double>(bytes) / static_cast<double>(captured) : 0.0;
 }
 BENCHMARK(virtual_board_to_file)
-    ->Arg(0)->Arg(100'000)->Arg(1'000'000)->Arg(3'000'000)->Arg(10'000'000)
+    ->Arg(0)->Arg(100'000)->Arg(1'000'000)->Arg(3'000'000)->Arg(10'000'000)->Arg(20'000'000)->Arg(40'000'000)
     ->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

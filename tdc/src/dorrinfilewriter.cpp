@@ -11,6 +11,7 @@
 
 #include "log.h"
 #include "tdc/rawformat.h"
+#include "writebehind.h"
 
 namespace {
 
@@ -19,6 +20,11 @@ constexpr std::size_t csvFlushBytes = 1u << 20;
 // A block waits at most this long for more tags, so a slow stream still reaches the disk.
 constexpr std::chrono::seconds blockAge(1);
 constexpr const char *placeholder = "{:d}";
+// Chunks on their way to the disk: enough that encoding goes on while the disk thread waits for
+// the disk to take a few megabytes (a binary block is about 160 kB at 80 M tags/s, a CSV chunk
+// 1 MB).
+constexpr std::size_t binaryDiskChunks = 32;
+constexpr std::size_t csvDiskChunks = 8;
 
 } // namespace
 
@@ -34,32 +40,51 @@ struct Dorrin::file_writer::Impl {
     bool numbered = false;
 
     int fd = -1;
+    std::shared_ptr<const std::string> fileName; // the open file's, for messages
     std::uint32_t fileCount = 0;
     std::uint64_t fileBytes = 0;
     std::uint64_t headerBytes = 0;
     std::chrono::nanoseconds fileStart{0};
     std::chrono::nanoseconds blockStart{0};
+    std::mutex errorMutex; // the disk thread may stop the writer too
     std::error_code error;
 
     std::vector<measurement> pending; // binary: the block being filled
     std::vector<loss> markers;        // binary: markers of that block
-    std::unique_ptr<std::uint8_t[]> encoded; // never zero-filled: the encoder writes every byte it reports
-    std::size_t encodedRoom = 0;
-    std::size_t encodedSize = 0;
+    std::unique_ptr<WriteBehind> disk;
+    WriteBehind::Chunk block; // binary: the encoded block, until it is posted
 
     void encode(const measurement *tags, std::size_t count, const loss *markers, std::size_t markerCount)
     {
         const std::size_t need = tdcraw::maxBlockBytes(count, markerCount);
-        if (need > encodedRoom) {
-            encoded.reset(new std::uint8_t[need]);
-            encodedRoom = need;
-        }
-        encodedSize = tdcraw::encodeBlock(tags, count, markers, markerCount, encoded.get(), channelBits);
+        if (!block.bytes)
+            block = disk->take(need);
+        else
+            block.reserve(need);
+        block.size = tdcraw::encodeBlock(tags, count, markers, markerCount, block.data(), channelBits);
     }
     std::uint8_t channelBits = 0; // the last block's: the next one most likely needs the same
-    std::vector<char> text;           // CSV: rows not yet written
-    std::size_t textUsed = 0;
-    std::size_t textTags = 0;
+    WriteBehind::Chunk text;      // CSV: rows not yet posted; `size` bytes used, `tags` rows
+
+    char *textData()
+    {
+        if (!text.bytes)
+            text = disk->take(textBytes());
+        return reinterpret_cast<char *>(text.data());
+    }
+    static std::size_t textBytes() { return csvFlushBytes + blockTags * tdcraw::maxCsvRowBytes; }
+
+    // Hands the chunk to the disk thread for the open file; false (the chunk stays) once the
+    // writer has stopped.
+    bool post(WriteBehind::Chunk &chunk, const std::atomic<bool> &stopped)
+    {
+        if (stopped || fd < 0)
+            return false;
+        fileBytes += chunk.size;
+        disk->post(std::move(chunk), fd, fileName, sync);
+        chunk = WriteBehind::Chunk{};
+        return true;
+    }
 
     mutable std::mutex filesMutex;
     std::vector<std::string> files;
@@ -110,16 +135,18 @@ Dorrin::file_writer::file_writer(std::string path, int format, bool syncEachBloc
     d_->numbered = maxFiles != 1 && (splitBytes > 0 || splitPeriod.count() > 0);
     if (d_->format == binary)
         d_->pending.reserve(blockTags);
-    else
-        d_->text.resize(csvFlushBytes + blockTags * tdcraw::maxCsvRowBytes);
+    d_->disk = std::make_unique<WriteBehind>(
+        d_->format == binary ? binaryDiskChunks : csvDiskChunks, d_->format == binary ? tdcraw::maxBlockBytes(blockTags, 0) : Impl::textBytes(),
+        WriteBehind::Counters{bytes_, tags_, lost_},
+        [this](std::error_code ec, const std::string &why) { halt(ec, why); });
     openNext();
 }
 
 Dorrin::file_writer::~file_writer()
 {
     flush();
-    if (d_->fd >= 0)
-        ::close(d_->fd);
+    closeFile();
+    d_->disk.reset(); // writes what is left and closes the files
 }
 
 std::vector<std::string> Dorrin::file_writer::files() const
@@ -130,66 +157,47 @@ std::vector<std::string> Dorrin::file_writer::files() const
 
 std::error_code Dorrin::file_writer::error() const
 {
+    std::lock_guard<std::mutex> lock(d_->errorMutex);
     return stopped_ ? d_->error : std::error_code{};
+}
+
+void Dorrin::file_writer::halt(std::error_code ec, const std::string &why)
+{
+    {
+        std::lock_guard<std::mutex> lock(d_->errorMutex);
+        if (stopped_)
+            return;
+        d_->error = ec;
+        stopped_.store(true);
+    }
+    TDC_LOG(tdclog::error, "Raw file writer stopped: " << why);
 }
 
 void Dorrin::file_writer::stop(std::error_code ec, const std::string &why)
 {
-    if (stopped_.exchange(true))
-        return;
-    d_->error = ec;
-    TDC_LOG(tdclog::error, "Raw file writer stopped: " << why);
-    if (d_->fd >= 0) {
-        ::close(d_->fd);
-        d_->fd = -1;
-    }
+    halt(ec, why);
+    closeFile();
 }
 
-bool Dorrin::file_writer::writeAll(const void *data, std::size_t size)
+void Dorrin::file_writer::closeFile()
 {
-    if (d_->fd < 0)
-        return false;
-    const auto *p = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(d_->fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int e = errno;
-            stop(std::error_code(e, std::generic_category()),
-                 "cannot write " + d_->files.back() + ": " + std::strerror(e));
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        d_->fileBytes += static_cast<std::uint64_t>(n);
-        bytes_.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
-    }
-    // A file whose folder was removed still takes writes, into an inode nobody can reach:
-    // that is a failure, not a success.
-    struct stat st{};
-    if (::fstat(d_->fd, &st) == 0 && st.st_nlink == 0) {
-        stop(std::make_error_code(std::errc::no_such_file_or_directory),
-             d_->files.back() + " was removed while it was being written");
-        return false;
-    }
-    if (d_->sync && ::fdatasync(d_->fd) != 0 && errno != EINVAL) {
-        const int e = errno;
-        stop(std::error_code(e, std::generic_category()),
-             "cannot write " + d_->files.back() + ": " + std::strerror(e));
-        return false;
-    }
-    return true;
+    d_->disk->postClose(d_->fd);
+    d_->fd = -1;
+}
+
+bool Dorrin::file_writer::postBytes(const void *data, std::size_t size)
+{
+    auto chunk = d_->disk->take(size);
+    std::memcpy(chunk.data(), data, size);
+    chunk.size = size;
+    return d_->post(chunk, stopped_);
 }
 
 bool Dorrin::file_writer::openNext()
 {
     if (stopped_)
         return false;
-    if (d_->fd >= 0) {
-        ::close(d_->fd);
-        d_->fd = -1;
-    }
+    closeFile();
     if (d_->maxFiles != 0 && d_->fileCount >= d_->maxFiles) {
         stop(tdcraw::rawError::maxFiles,
              "the maximum of " + std::to_string(d_->maxFiles) + " files is reached");
@@ -206,6 +214,7 @@ bool Dorrin::file_writer::openNext()
         std::lock_guard<std::mutex> lock(d_->filesMutex);
         d_->files.push_back(name);
     }
+    d_->fileName = std::make_shared<const std::string>(name);
     d_->fileBytes = 0;
     d_->fileStart = d_->clock();
     d_->blockStart = d_->fileStart;
@@ -220,11 +229,11 @@ bool Dorrin::file_writer::openNext()
         h.settingsJson = d_->desc.settingsJson;
         const auto header = tdcraw::encodeHeader(h);
         ++d_->fileCount;
-        if (!writeAll(header.data(), header.size()))
+        if (!postBytes(header.data(), header.size()))
             return false;
     } else {
         ++d_->fileCount;
-        if (!writeAll(tdcraw::csvHeader, std::strlen(tdcraw::csvHeader)))
+        if (!postBytes(tdcraw::csvHeader, std::strlen(tdcraw::csvHeader)))
             return false;
     }
     d_->headerBytes = d_->fileBytes;
@@ -239,27 +248,27 @@ void Dorrin::file_writer::appendTags(const measurement *tags, std::size_t count)
         std::size_t take = count;
         d_->encode(tags, take, markers, markerCount);
         if (d_->splitBytes) {
-            if (d_->fileBytes + d_->encodedSize > d_->splitBytes && d_->fileBytes > d_->headerBytes) {
+            if (d_->fileBytes + d_->block.size > d_->splitBytes && d_->fileBytes > d_->headerBytes) {
                 if (!openNext())
                     break;
                 continue;
             }
             // A fresh file that cannot take the whole block takes as much of it as fits.
-            while (d_->fileBytes + d_->encodedSize > d_->splitBytes && take > 1) {
+            while (d_->fileBytes + d_->block.size > d_->splitBytes && take > 1) {
                 const std::uint64_t budget = d_->splitBytes > d_->fileBytes ? d_->splitBytes - d_->fileBytes : 0;
                 const std::uint64_t overhead = tdcraw::blockHeaderBytes + tdcraw::crcBytes +
                                                markerCount * tdcraw::markerBytes + 8;
                 const std::uint64_t room = budget > overhead ? budget - overhead : 0;
-                const std::uint64_t body = d_->encodedSize > overhead ? d_->encodedSize - overhead : 1;
+                const std::uint64_t body = d_->block.size > overhead ? d_->block.size - overhead : 1;
                 std::size_t next = static_cast<std::size_t>(static_cast<double>(take) * room / body * 0.98);
                 next = std::max<std::size_t>(1, std::min(next, take - 1));
                 take = next;
                 d_->encode(tags, take, markers, markerCount);
             }
         }
-        if (!writeAll(d_->encoded.get(), d_->encodedSize))
+        d_->block.tags = take; // counted written once the disk has them
+        if (!d_->post(d_->block, stopped_))
             break;
-        tags_.fetch_add(take, std::memory_order_relaxed);
         tags += take;
         count -= take;
         markerCount = 0;
@@ -281,14 +290,14 @@ void Dorrin::file_writer::finishBlock()
 
 void Dorrin::file_writer::flushText()
 {
-    if (d_->textUsed == 0)
+    auto &text = d_->text;
+    if (!text.bytes || text.size == 0)
         return;
-    if (writeAll(d_->text.data(), d_->textUsed))
-        tags_.fetch_add(d_->textTags, std::memory_order_relaxed);
-    else
-        lost_.fetch_add(d_->textTags, std::memory_order_relaxed);
-    d_->textUsed = 0;
-    d_->textTags = 0;
+    if (!d_->post(text, stopped_)) {
+        lost_.fetch_add(text.tags, std::memory_order_relaxed);
+        text.size = 0;
+        text.tags = 0;
+    }
 }
 
 void Dorrin::file_writer::writeCsv(const measurement *tags, std::size_t count)
@@ -298,29 +307,31 @@ void Dorrin::file_writer::writeCsv(const measurement *tags, std::size_t count)
     while (i < count && !stopped_) {
         if (!d.splitBytes) {
             const std::size_t take = std::min(count - i, blockTags);
-            d.textUsed = tdcraw::appendCsvRows(tags + i, take, d.text.data(), d.textUsed);
-            d.textTags += take;
+            char *out = d.textData();
+            d.text.size = tdcraw::appendCsvRows(tags + i, take, out, d.text.size);
+            d.text.tags += take;
             i += take;
         } else {
-            const std::size_t before = d.textUsed;
-            const std::size_t after = tdcraw::appendCsvRows(tags + i, 1, d.text.data(), before);
+            char *out = d.textData();
+            const std::size_t before = d.text.size;
+            const std::size_t after = tdcraw::appendCsvRows(tags + i, 1, out, before);
             if (d.fileBytes + after > d.splitBytes && d.fileBytes + before > d.headerBytes) {
                 char row[tdcraw::maxCsvRowBytes];
                 const std::size_t rowBytes = after - before;
-                std::memcpy(row, d.text.data() + before, rowBytes);
-                d.textUsed = before;
+                std::memcpy(row, out + before, rowBytes);
+                d.text.size = before;
                 flushText();
                 if (!openNext())
                     break;
-                std::memcpy(d.text.data(), row, rowBytes);
-                d.textUsed = rowBytes;
+                std::memcpy(d.textData(), row, rowBytes);
+                d.text.size = rowBytes;
             } else {
-                d.textUsed = after;
+                d.text.size = after;
             }
-            ++d.textTags;
+            ++d.text.tags;
             ++i;
         }
-        if (d.textUsed >= csvFlushBytes)
+        if (d.text.size >= csvFlushBytes)
             flushText();
     }
     if (i < count)
@@ -342,10 +353,11 @@ void Dorrin::file_writer::mark(const loss &l)
         d_->markers.push_back(l);
     } else {
         const std::string line = tdcraw::csvMarker(l);
-        if (d_->textUsed + line.size() > d_->text.size())
+        if (d_->text.size + line.size() > Impl::textBytes())
             flushText();
-        std::memcpy(d_->text.data() + d_->textUsed, line.data(), line.size());
-        d_->textUsed += line.size();
+        char *out = d_->textData();
+        std::memcpy(out + d_->text.size, line.data(), line.size());
+        d_->text.size += line.size();
     }
 }
 
@@ -353,6 +365,8 @@ void Dorrin::file_writer::write(const measurement *tags, std::size_t count)
 {
     if (stopped_) {
         lost_.fetch_add(count, std::memory_order_relaxed);
+        if (d_->fd >= 0)
+            closeFile(); // the disk side stopped the writer
         return;
     }
     Impl &d = *d_;
@@ -364,10 +378,10 @@ void Dorrin::file_writer::write(const measurement *tags, std::size_t count)
             flushText();
         openNext();
     } else if (now - d.blockStart >= blockAge) {
-        flush();
+        postBuffered();
     }
     if (d.format == csv) {
-        if (d.textUsed == 0)
+        if (d.text.size == 0)
             d.blockStart = now;
         writeCsv(tags, count);
         return;
@@ -396,10 +410,18 @@ void Dorrin::file_writer::write(const measurement *tags, std::size_t count)
         lost_.fetch_add(count - i, std::memory_order_relaxed);
 }
 
-void Dorrin::file_writer::flush()
+void Dorrin::file_writer::postBuffered()
 {
     if (d_->format == binary)
         finishBlock();
     else
         flushText();
+}
+
+void Dorrin::file_writer::flush()
+{
+    postBuffered();
+    d_->disk->drain();
+    if (stopped_ && d_->fd >= 0)
+        closeFile();
 }

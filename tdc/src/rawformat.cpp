@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+
+#include <immintrin.h>
 
 #include <vetra/crc32c.h>
 
@@ -191,32 +194,30 @@ unsigned bitsFor(unsigned channelAndEdgeBits)
     return bits;
 }
 
-// The records of a block with `cb` bits of channel and edge; returns the end of the bit
-// stream, and in `seen` the OR of every record's channel-and-edge field.
-__attribute__((always_inline)) inline std::uint8_t *encodeRecordsBody(const measurement *tags, std::size_t count,
-                                                                      std::uint64_t base, unsigned cb, unsigned k,
-                                                                      std::uint8_t *out, unsigned &seen)
-{
-    const std::uint64_t escapeAt = static_cast<std::uint64_t>(escapeOnes) << k;
-    // Gaps with a quotient below this fit one put with their channel: one test per record
-    // for both the escape and the width.
-    const std::uint64_t fastQuotients =
-        cb + 1 + k > maxPutBits ? 0 : std::min<std::uint64_t>(escapeOnes, maxPutBits - cb - k);
-    const std::uint64_t low = mask(k);
-    BitWriter bits(out);
-    std::uint64_t previous = base;
-    unsigned all = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const measurement &m = tags[i];
+// Codes a block's records one after the other: the gap to the previous tag, `cb` bits of
+// channel and edge, Rice parameter `k`.
+struct RecordCoder {
+    RecordCoder(std::uint8_t *out, std::uint64_t base, unsigned channelBits, unsigned riceBits)
+        : bits(out), previous(base), cb(channelBits), k(riceBits), low(mask(riceBits)),
+          escapeAt(static_cast<std::uint64_t>(escapeOnes) << riceBits),
+          // Gaps with a quotient below this fit one put with their channel: one test per
+          // record for both the escape and the width.
+          fastQuotients(cb + 1 + k > maxPutBits ? 0 : std::min<std::uint64_t>(escapeOnes, maxPutBits - cb - k))
+    {
+    }
+
+    __attribute__((always_inline)) void one(const measurement &m)
+    {
         const std::uint64_t delta = m.tag - previous;
         previous = m.tag;
         const unsigned ce = static_cast<unsigned>(m.channel) << 1 | (m.edge == 2 ? 1u : 0u);
         all |= ce;
         const std::uint64_t q = delta >> k;
         if (q < fastQuotients) {
-            // channel and edge, q ones and a zero, then the k low bits of the gap
+            // channel and edge, q ones and a zero, then the k low bits of the gap (q < 32 here)
             const auto n = static_cast<unsigned>(q);
-            bits.put(ce | (mask(n) << cb) | ((delta & low) << (cb + n + 1)), cb + n + 1 + k);
+            const std::uint64_t ones = (1ull << n) - 1;
+            bits.put(ce | (((delta & low) << (n + 1) | ones) << cb), cb + n + 1 + k);
         } else if (delta < escapeAt) {
             const auto n = static_cast<unsigned>(q);
             bits.put(ce, cb);
@@ -228,8 +229,28 @@ __attribute__((always_inline)) inline std::uint8_t *encodeRecordsBody(const meas
             bits.putWide(delta, 64);
         }
     }
-    seen = all;
-    return bits.finish();
+
+    BitWriter bits;
+    std::uint64_t previous;
+    unsigned all = 0; // OR of every record's channel-and-edge field
+    const unsigned cb;
+    const unsigned k;
+    const std::uint64_t low;
+    const std::uint64_t escapeAt;
+    const std::uint64_t fastQuotients;
+};
+
+// The records of a block with `cb` bits of channel and edge; returns the end of the bit
+// stream, and in `seen` the OR of every record's channel-and-edge field.
+__attribute__((always_inline)) inline std::uint8_t *encodeRecordsBody(const measurement *tags, std::size_t count,
+                                                                      std::uint64_t base, unsigned cb, unsigned k,
+                                                                      std::uint8_t *out, unsigned &seen)
+{
+    RecordCoder c(out, base, cb, k);
+    for (std::size_t i = 0; i < count; ++i)
+        c.one(tags[i]);
+    seen = c.all;
+    return c.bits.finish();
 }
 
 // The same code compiled for processors with BMI2: variable shifts that need not go through
@@ -239,6 +260,106 @@ __attribute__((target("bmi2"))) std::uint8_t *encodeRecordsBmi2(const measuremen
                                                                 std::uint8_t *out, unsigned &seen)
 {
     return encodeRecordsBody(tags, count, base, cb, k, out, seen);
+}
+
+// With AVX2 the records are coded in two passes over runs of tags: first the bits and width
+// of four records at a time in vectors (records do not depend on each other once the gaps are
+// known), then the packing alone. A run with an escape is coded record by record.
+__attribute__((target("avx2,bmi2"))) std::uint8_t *encodeRecordsAvx2(const measurement *tags, std::size_t count,
+                                                                     std::uint64_t base, unsigned cb, unsigned k,
+                                                                     std::uint8_t *out, unsigned &seen)
+{
+    static_assert(sizeof(measurement) == 16 && offsetof(measurement, channel) == 0 &&
+                      offsetof(measurement, edge) == 1 && offsetof(measurement, tag) == 8,
+                  "the layout the vector loads assume");
+    RecordCoder c(out, base, cb, k);
+    if (c.fastQuotients == 0) {
+        for (std::size_t i = 0; i < count; ++i)
+            c.one(tags[i]);
+        seen = c.all;
+        return c.bits.finish();
+    }
+    constexpr std::size_t run = 256;
+    alignas(32) std::uint64_t value[run];
+    alignas(32) std::uint64_t width[run];
+    // Two neighbours in one put, when they fit together: half the packing's chain.
+    alignas(32) std::uint64_t pairValue[run / 2];
+    alignas(32) std::uint64_t pairWidth[run / 2];
+    const __m128i widestPair = _mm_set1_epi64x(maxPutBits);
+    const __m128i riceShift = _mm_cvtsi32_si128(static_cast<int>(k));
+    const __m128i channelShift = _mm_cvtsi32_si128(static_cast<int>(cb));
+    const __m256i sign = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull));
+    // q >= fast as a signed comparison of q - 2^63 with fast - 1 - 2^63
+    const __m256i lastFast = _mm256_xor_si256(_mm256_set1_epi64x(static_cast<long long>(c.fastQuotients - 1)), sign);
+    const __m256i low = _mm256_set1_epi64x(static_cast<long long>(c.low));
+    const __m256i one = _mm256_set1_epi64x(1);
+    const __m256i byte = _mm256_set1_epi64x(0xFF);
+    const __m256i falling = _mm256_set1_epi64x(2);
+    const __m256i fixed = _mm256_set1_epi64x(static_cast<long long>(cb + 1 + k));
+    std::size_t at = 0;
+    while (at + 4 <= count) {
+        const std::size_t n = std::min(run, (count - at) & ~std::size_t{3});
+        const measurement *m = tags + at;
+        __m256i previous = _mm256_set1_epi64x(static_cast<long long>(c.previous));
+        __m256i slow = _mm256_setzero_si256();
+        __m256i ces = _mm256_setzero_si256();
+        __m128i wide = _mm_setzero_si128();
+        for (std::size_t j = 0; j < n; j += 4) {
+            // [head0 tag0 head1 tag1] [head2 tag2 head3 tag3] -> heads and tags in order
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(m + j));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(m + j + 2));
+            const __m256i t = _mm256_permute4x64_epi64(_mm256_unpackhi_epi64(a, b), 0xD8);
+            const __m256i h = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(a, b), 0xD8);
+            // the tag before each: [previous t0 t1 t2]
+            const __m256i before = _mm256_blend_epi32(_mm256_permute4x64_epi64(t, 0x90), previous, 0x03);
+            previous = _mm256_permute4x64_epi64(t, 0xFF);
+            const __m256i delta = _mm256_sub_epi64(t, before);
+            const __m256i q = _mm256_srl_epi64(delta, riceShift);
+            const __m256i isSlow = _mm256_cmpgt_epi64(_mm256_xor_si256(q, sign), lastFast);
+            slow = _mm256_or_si256(slow, isSlow);
+            const __m256i qs = _mm256_andnot_si256(isSlow, q); // keeps the shifts in range
+            const __m256i edgeBit =
+                _mm256_and_si256(_mm256_cmpeq_epi64(_mm256_and_si256(_mm256_srli_epi64(h, 8), byte), falling), one);
+            const __m256i ce = _mm256_or_si256(_mm256_slli_epi64(_mm256_and_si256(h, byte), 1), edgeBit);
+            ces = _mm256_or_si256(ces, ce);
+            const __m256i ones = _mm256_sub_epi64(_mm256_sllv_epi64(one, qs), one);
+            const __m256i rest = _mm256_sllv_epi64(_mm256_and_si256(delta, low), _mm256_add_epi64(qs, one));
+            const __m256i v = _mm256_or_si256(ce, _mm256_sll_epi64(_mm256_or_si256(rest, ones), channelShift));
+            const __m256i w = _mm256_add_epi64(fixed, qs);
+            _mm256_store_si256(reinterpret_cast<__m256i *>(value + j), v);
+            _mm256_store_si256(reinterpret_cast<__m256i *>(width + j), w);
+            // [v0 | v1 << w0, v2 | v3 << w2] and their widths
+            const __m256i shifted = _mm256_sllv_epi64(v, _mm256_slli_si256(w, 8));
+            const __m256i pv = _mm256_or_si256(shifted, _mm256_srli_si256(shifted, 8));
+            const __m256i pw = _mm256_add_epi64(w, _mm256_srli_si256(w, 8));
+            const __m128i pairV = _mm256_castsi256_si128(_mm256_permute4x64_epi64(pv, 0x08));
+            const __m128i pairW = _mm256_castsi256_si128(_mm256_permute4x64_epi64(pw, 0x08));
+            _mm_store_si128(reinterpret_cast<__m128i *>(pairValue + j / 2), pairV);
+            _mm_store_si128(reinterpret_cast<__m128i *>(pairWidth + j / 2), pairW);
+            wide = _mm_or_si128(wide, _mm_cmpgt_epi64(pairW, widestPair));
+        }
+        if (!_mm256_testz_si256(slow, slow)) {
+            for (std::size_t j = 0; j < n; ++j)
+                c.one(m[j]);
+        } else {
+            if (_mm_testz_si128(wide, wide)) {
+                for (std::size_t p = 0; p < n / 2; ++p)
+                    c.bits.put(pairValue[p], static_cast<unsigned>(pairWidth[p]));
+            } else {
+                for (std::size_t j = 0; j < n; ++j)
+                    c.bits.put(value[j], static_cast<unsigned>(width[j]));
+            }
+            c.previous = m[n - 1].tag;
+            alignas(32) std::uint64_t lanes[4];
+            _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), ces);
+            c.all |= static_cast<unsigned>(lanes[0] | lanes[1] | lanes[2] | lanes[3]);
+        }
+        at += n;
+    }
+    for (; at < count; ++at)
+        c.one(tags[at]);
+    seen = c.all;
+    return c.bits.finish();
 }
 
 std::uint8_t *encodeRecordsPlain(const measurement *tags, std::size_t count, std::uint64_t base, unsigned cb,
@@ -251,6 +372,8 @@ using EncodeRecords = std::uint8_t *(*)(const measurement *, std::size_t, std::u
                                         std::uint8_t *, unsigned &);
 const EncodeRecords encodeRecords = [] {
     __builtin_cpu_init(); // may run before the run time's own constructors
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"))
+        return encodeRecordsAvx2;
     return __builtin_cpu_supports("bmi2") ? encodeRecordsBmi2 : encodeRecordsPlain;
 }();
 

@@ -205,3 +205,69 @@ TEST(RawFormat, AWrongChannelGuessChangesNoByte)
         expectSame(back, tags);
     }
 }
+
+namespace {
+
+// The documented record layout, one bit at a time: what every encoder must produce.
+std::vector<std::uint8_t> documentedRecords(const std::vector<Dorrin::measurement> &tags, std::uint64_t base,
+                                            unsigned k, unsigned cb)
+{
+    std::vector<std::uint8_t> out;
+    std::size_t bit = 0;
+    const auto putBits = [&](std::uint64_t v, unsigned n) {
+        for (unsigned i = 0; i < n; ++i, ++bit) {
+            if (bit % 8 == 0)
+                out.push_back(0);
+            if ((v >> i) & 1)
+                out.back() = static_cast<std::uint8_t>(out.back() | 1u << (bit % 8));
+        }
+    };
+    std::uint64_t previous = base;
+    for (const auto &m : tags) {
+        const std::uint64_t gap = m.tag - previous;
+        previous = m.tag;
+        putBits(static_cast<std::uint64_t>(m.channel) * 2 + (m.edge == 2 ? 1 : 0), cb);
+        const std::uint64_t q = gap >> k;
+        if (q < 32) {
+            putBits(~0ull, static_cast<unsigned>(q));
+            putBits(0, 1);
+            putBits(gap, k);
+        } else {
+            putBits(~0ull, 32);
+            putBits(gap, 64);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Long blocks go through the encoder's fast paths (runs of records coded side by side, two
+// records to a write, runs with an escape coded one by one): their bytes must still be the
+// documented ones, bit for bit.
+TEST(RawFormat, LongBlocksHoldExactlyTheDocumentedBits)
+{
+    std::mt19937_64 rng(23);
+    struct Case {
+        unsigned gapBits;
+        unsigned channels;
+        bool escapes;
+    };
+    for (const Case c : {Case{14, 9, false}, Case{14, 64, true}, Case{26, 3, false}, Case{3, 2, false},
+                         Case{40, 64, true}, Case{0, 1, false}}) {
+        auto tags = randomTags(rng, 9000, c.gapBits, c.channels);
+        if (c.escapes) // a huge gap now and then, inside runs and at their edges
+            for (std::size_t i : {std::size_t{3}, std::size_t{255}, std::size_t{256}, std::size_t{1000}, std::size_t{8999}})
+                for (std::size_t j = i; j < tags.size(); ++j)
+                    tags[j].tag += 1ull << 45;
+        tags[17].edge = 3; // not falling: codes as rising, like any edge but 2
+        std::vector<std::uint8_t> block;
+        tdcraw::encodeBlock(tags.data(), tags.size(), nullptr, 0, block);
+        std::uint64_t base = 0;
+        std::memcpy(&base, &block[16], sizeof base);
+        const auto expected = documentedRecords(tags, base, block[24], block[25]);
+        ASSERT_EQ(block.size(), tdcraw::blockHeaderBytes + expected.size() + tdcraw::crcBytes) << c.gapBits;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block.begin() + tdcraw::blockHeaderBytes))
+            << "gap bits " << c.gapBits << ", channels " << c.channels;
+    }
+}

@@ -16,6 +16,7 @@
 #include "tdc/dorrin.h"
 #include "tdc/rawreader.h"
 #include "tdc/tdcfennick.h"
+#include "wait_scale.h"
 
 using namespace std::chrono_literals;
 
@@ -166,8 +167,10 @@ TEST(TaggerEndToEnd, ATooSlowLinkLosesExactlyWhatTheBoardCountsAndTheFileSaysSo)
         EXPECT_GT(c.tagger->lost_events(ch), 0u) << int(ch);
     }
     EXPECT_EQ(s.tags.size(), c.tagger->captured_events());
-    // What was kept is about what the link carried in the time.
-    EXPECT_NEAR(static_cast<double>(c.tagger->captured_events()), 50'000.0, 15'000.0);
+    // What was kept is about what the link carried in the time. The link cannot carry more; a
+    // sanitizer build's board falls behind the clock and carries less.
+    EXPECT_LT(static_cast<double>(c.tagger->captured_events()), 65'000.0);
+    EXPECT_GT(static_cast<double>(c.tagger->captured_events()), 35'000.0 / testsupport::waitScale());
     std::remove(path.c_str());
 }
 
@@ -177,7 +180,9 @@ TEST(TaggerEndToEnd, ATooSlowLinkLosesExactlyWhatTheBoardCountsAndTheFileSaysSo)
 // with markers).
 TEST(TaggerEndToEnd, StoppingABusyCaptureEndsAndAccountsForEveryTag)
 {
-    for (const double rate : {3e6, 10e6}) {
+    // A sanitizer build runs the board several times slower: it gets rates it can make.
+    const double slower = testsupport::waitScale();
+    for (const double rate : {3e6 / slower, 10e6 / slower}) {
         for (int run = 0; run < 2; ++run) {
             SCOPED_TRACE(std::to_string(rate / 1e6) + " M tags/s, run " + std::to_string(run));
             const std::string perInput = std::to_string(rate / 8);
@@ -196,7 +201,7 @@ TEST(TaggerEndToEnd, StoppingABusyCaptureEndsAndAccountsForEveryTag)
             std::this_thread::sleep_for(300ms);
             const auto ec = c.tagger->disable();
             ASSERT_FALSE(ec) << "the stop failed: " << ec.message();
-            ASSERT_TRUE(c.tagger->queue_waitEmpty(10'000ms)) << "the capture queue never drained";
+            ASSERT_TRUE(c.tagger->queue_waitEmpty(testsupport::scaled(10'000ms))) << "the capture queue never drained";
             writer.reset();
 
             // The board's own counts, read from its registers without the wire.
@@ -209,7 +214,7 @@ TEST(TaggerEndToEnd, StoppingABusyCaptureEndsAndAccountsForEveryTag)
                 return static_cast<std::uint64_t>(hi) << 32 | lo;
             };
             const std::uint64_t boardSent = word64(0x08), boardLost = word64(0x0A);
-            EXPECT_GT(boardSent + boardLost, 100'000u) << "the board hardly ran";
+            EXPECT_GT(static_cast<double>(boardSent + boardLost), 100'000 / slower) << "the board hardly ran";
             // Host losses (a queue that overflowed) come on top of the board's.
             EXPECT_EQ(c.tagger->captured_events() + c.tagger->lost_events(), boardSent + boardLost);
             const auto s = readAll({path});

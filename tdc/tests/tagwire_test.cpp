@@ -51,7 +51,8 @@ void expectSame(const std::vector<kw::Tag> &in, const std::vector<Dorrin::measur
 TEST(TagWire, BusyStreamCostsOneWordPerTag)
 {
     std::vector<kw::Tag> tags;
-    for (std::uint64_t i = 0; i < 1000; ++i)
+    // More tags than the decoder gathers at a time, and not a multiple of the runs it takes.
+    for (std::uint64_t i = 0; i < 4099; ++i)
         tags.push_back({5'000'000 + i * 100, static_cast<std::uint8_t>(i % 64), static_cast<std::uint8_t>(1 + i % 2)});
     const auto words = encode(tags);
     EXPECT_EQ(words.size(), 2 + tags.size()); // the packet's epoch, then one word each

@@ -49,7 +49,7 @@ public:
     void write(const std::vector<measurement> &batch);
     void write(const measurement *tags, std::size_t count);
     void mark(const loss &l);
-    // Puts everything buffered into the file.
+    // Puts everything buffered into the file, and waits until it is there.
     void flush();
 
     // The reason the writer stopped, or no error.
@@ -67,12 +67,15 @@ public:
 
 private:
     bool openNext();
-    bool writeAll(const void *data, std::size_t size);
+    bool postBytes(const void *data, std::size_t size);
+    void postBuffered();
+    void closeFile();
     void appendTags(const measurement *tags, std::size_t count);
     void finishBlock();
     void flushText();
     void writeCsv(const measurement *tags, std::size_t count);
     void stop(std::error_code ec, const std::string &why);
+    void halt(std::error_code ec, const std::string &why);
 
     struct Impl;
     std::unique_ptr<Impl> d_;
