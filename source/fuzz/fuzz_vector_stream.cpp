@@ -13,7 +13,6 @@
 #include <QByteArray>
 #include <QDataStream>
 #include <QVariant>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -42,6 +41,19 @@ private:
     qint64 at_ = 0;
 };
 
+// Whether the bytes start as a QVariant of a user type: the user tag, the null flag, then a
+// name that resolves to a registered user type.
+bool namesUserType(const QByteArray &bytes)
+{
+    QDataStream peek(bytes);
+    quint32 tag = 0;
+    qint8 isNull = 0;
+    QByteArray name;
+    peek >> tag >> isNull >> name;
+    return peek.status() == QDataStream::Ok && tag == quint32(QMetaType::User) &&
+           QMetaType::type(name.constData()) >= int(QMetaType::User);
+}
+
 } // namespace
 
 int fuzz_vector_stream(const std::uint8_t *data, std::size_t size)
@@ -63,8 +75,10 @@ int fuzz_vector_stream(const std::uint8_t *data, std::size_t size)
     QVector<double> values{1.0, 2.0};
     if (flags & 1) {
         // Values of Qt's own types are read by Qt's code, not ours: only a user type's tag
-        // (followed by its name) leads to the reader under test.
-        if (bytes.size() < 4 || qFromBigEndian<quint32>(bytes.constData()) != quint32(QMetaType::User))
+        // followed by the name of a user type leads to the reader under test. The name alone
+        // is not enough: a user tag may name one of Qt's types ("QList<QVariant>"), whose
+        // reader takes the count the stream claims.
+        if (!namesUserType(bytes))
             return 0;
         QVariant variant;
         stream >> variant;

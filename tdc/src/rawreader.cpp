@@ -1,9 +1,34 @@
 #include "tdc/rawreader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace tdcraw {
+
+namespace {
+
+// Reads up to `want` more bytes onto the end of `buffer`, growing it only as the bytes arrive:
+// a length field is the file's claim, and a cut or damaged file may claim far more than it
+// holds. Returns the bytes read.
+std::size_t readGrowing(std::FILE *file, std::vector<std::uint8_t> &buffer, std::size_t want)
+{
+    constexpr std::size_t firstStep = 64 * 1024;
+    const std::size_t start = buffer.size();
+    std::size_t have = 0;
+    while (have < want) {
+        const std::size_t step = std::min(want - have, std::max(firstStep, start + have));
+        buffer.resize(start + have + step);
+        const std::size_t got = std::fread(buffer.data() + start + have, 1, step, file);
+        have += got;
+        if (got < step)
+            break;
+    }
+    buffer.resize(start + have);
+    return have;
+}
+
+} // namespace
 
 Reader::~Reader()
 {
@@ -44,8 +69,7 @@ std::error_code Reader::open(const std::string &path)
         std::memcpy(&total, buffer_.data() + 12, 4);
         if (total > headerFixedBytes + maxSettingsBytes + crcBytes)
             return fail(rawError::badHeader, true);
-        buffer_.resize(total);
-        got += std::fread(buffer_.data() + headerFixedBytes, 1, total - headerFixedBytes, file_);
+        got += readGrowing(file_, buffer_, total - headerFixedBytes);
         ec = decodeHeader(buffer_.data(), got, header_, used);
     }
     if (ec)
@@ -75,8 +99,7 @@ std::error_code Reader::next(std::vector<measurement> &tags, std::vector<loss> &
     if (const auto ec = decodeBlockHeader(buffer_.data(), h))
         return fail(ec, false);
     const std::size_t total = blockHeaderBytes + h.payloadBytes + crcBytes;
-    buffer_.resize(total);
-    const std::size_t rest = std::fread(buffer_.data() + blockHeaderBytes, 1, total - blockHeaderBytes, file_);
+    const std::size_t rest = readGrowing(file_, buffer_, total - blockHeaderBytes);
     if (rest < total - blockHeaderBytes)
         return fail(std::ferror(file_) ? rawError::io : rawError::truncatedBlock, false);
     if (const auto ec = decodeBlock(buffer_.data(), total, tags, markers))

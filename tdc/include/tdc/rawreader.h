@@ -36,6 +36,9 @@ public:
     std::uint64_t offset() const { return offset_; }
     // The last error as a sentence naming the file, the block and its offset.
     const std::string &errorText() const { return errorText_; }
+    // Memory held for the block being read. It grows with the bytes the file actually gives,
+    // not with what a length field claims, so a cut file costs no more than it holds.
+    std::size_t bufferBytes() const { return buffer_.capacity(); }
 
 private:
     std::error_code fail(std::error_code ec, bool inHeader);

@@ -26,9 +26,12 @@ mme_simplex<IsRead>::~mme_simplex()
 template <int IsRead>
 void mme_simplex<IsRead>::start()
 {
-    if (started_)
-        return;
-    started_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (started_)
+            return;
+        started_ = true;
+    }
     std::weak_ptr<mme_simplex> weak = this->shared_from_this();
     if (IsRead)
         engine_.set_stream_layout(stream_, {3});
@@ -39,15 +42,18 @@ void mme_simplex<IsRead>::start()
         });
     work_ = std::make_unique<asio::executor_work_guard<asio::io_context::executor_type>>(
         io_.get_executor());
-    timerThread_ = std::thread([this] { io_.run(); });
 }
 
 template <int IsRead>
 void mme_simplex<IsRead>::stop()
 {
-    if (!started_)
-        return;
-    started_ = false;
+    {
+        // From here on no request starts the timer thread, so the join below is the last word.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!started_)
+            return;
+        started_ = false;
+    }
     engine_.set_stream_handler(stream_, {});
     if (IsRead)
         engine_.set_stream_layout(stream_, {});
@@ -102,6 +108,8 @@ std::uint32_t mme_simplex<IsRead>::issue(std::uint32_t address, std::uint32_t co
         {
             std::lock_guard<std::mutex> lock(mutex_);
             pending_[id] = pending{timer, std::move(handler), address, header->at(2) & ~response_bit};
+            if (timer && started_ && !timerThread_.joinable())
+                timerThread_ = std::thread([this] { io_.run(); });
         }
         // Every timer operation runs on the timer thread. If the response wins the race and
         // the entry is gone before the timer is armed, the expiry finds nothing to do.

@@ -2,7 +2,7 @@
 // One one-way half of the memory engine: mme_simplex<1> issues reads, mme_simplex<0> writes.
 // Each half is bound to one stream of the packet engine, keeps the transactions that wait for
 // a response (matched by id, not by order, so any number may be pending) and runs their
-// time-outs on a timer thread of its own.
+// time-outs on a timer thread of its own, started by the first request that has a time-out.
 //
 // Ownership: created and stopped by `mme`; held by shared pointer so that a response being
 // handled on the transport's thread while the engine is torn down still finds it alive.
@@ -45,7 +45,8 @@ public:
     mme_simplex(const mme_simplex &) = delete;
     mme_simplex &operator=(const mme_simplex &) = delete;
 
-    // Registers the half's stream with the packet engine and starts the timer thread.
+    // Registers the half's stream with the packet engine. The timer thread waits for the
+    // first request with a time-out: a half used without time-outs never needs one.
     void start();
     // Unregisters the stream, stops and joins the timer thread and drops every pending
     // transaction without calling its handler (futures waiting on them are broken).
@@ -99,8 +100,8 @@ private:
     std::unordered_map<std::uint32_t, pending> pending_;
 
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> work_;
-    std::thread timerThread_;
-    bool started_ = false;
+    std::thread timerThread_; // started under `mutex_`, and only while `started_`
+    bool started_ = false;    // written under `mutex_`
     std::atomic<std::uint64_t> dropped_{0};
 
     // Process-wide id source of this direction, shared by every engine.

@@ -10,6 +10,7 @@
 #include <vetra/crc32c.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <atomic>
 #include <future>
 #include <map>
@@ -417,6 +418,41 @@ TEST_F(memory_engine_internals, ZeroTimeOutWaitsUntilTheEngineGoes)
     EXPECT_EQ(memory->pendingReads(), 1u);
     memory.reset();
     EXPECT_THROW(future.get(), mme_defs::device_disconnected);
+}
+
+// Threads of this process now.
+std::size_t threadCount()
+{
+    std::size_t n = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(memory_engine_internals, TimerThreadWaitsForTheFirstTimedRequestAndIsJoined)
+{
+    // The engine was made with a time-out, but no request has needed one yet.
+    const std::size_t idle = threadCount();
+    memory->setTimeout(0ms);
+    auto untimed = memory->readFuture(0x20, 1, BurstType::INCREMENTING, {});
+    memory->write(0x24, words({1}), BurstType::INCREMENTING,
+                  [](std::uint32_t, std::uint32_t, BurstType, std::error_code, std::uint32_t) {}, {});
+    EXPECT_EQ(threadCount(), idle);
+
+    memory->setTimeout(200ms);
+    auto timed = memory->readFuture(0x28, 1, BurstType::INCREMENTING, {});
+    auto timedAgain = memory->readFuture(0x2C, 1, BurstType::INCREMENTING, {});
+    EXPECT_EQ(threadCount(), idle + 1); // the read half's, once
+    // The late thread still runs the time-outs; the untimed request keeps waiting.
+    EXPECT_EQ(settled(timed).first, make_error_code(mme_error::timed_out));
+    EXPECT_EQ(settled(timedAgain).first, make_error_code(mme_error::timed_out));
+    EXPECT_EQ(untimed.wait_for(0ms), std::future_status::timeout);
+
+    memory.reset();
+    EXPECT_EQ(threadCount(), idle);
+    EXPECT_THROW(untimed.get(), mme_defs::device_disconnected);
 }
 
 TEST_F(memory_engine_internals, AnsweredAndTimedOutTransactionsLeaveTheList)
