@@ -29,7 +29,6 @@ int runTessaron(int argc, char *argv[])
     // Chart items share OpenGL resources between windows.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     auto app = std::make_unique<QGuiApplication>(argc, argv);
-    auto engine = std::make_unique<QQmlApplicationEngine>();
 
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":resources/window_icon.svg")));
     QCoreApplication::setOrganizationName(QStringLiteral("ORVELL"));
@@ -39,6 +38,14 @@ int runTessaron(int argc, char *argv[])
 
     qInstallMessageHandler(logMessageHandler);
 
+    // Help and version end the program inside process(): before the QML engine exists, so that
+    // nothing of it is left undestroyed at that exit.
+    auto parser = std::make_unique<QCommandLineParser>();
+    addStartupOptions(*parser);
+    parser->process(*app);   // answers help and version, and ends on unknown options
+    const StartupOptions options = readStartupOptions(*parser);
+
+    auto engine = std::make_unique<QQmlApplicationEngine>();
     // Each path added is searched before the earlier ones: the application folder first.
     const QString appDir = QCoreApplication::applicationDirPath();
     engine->addImportPath(QStringLiteral("/usr/local/lib/qml"));
@@ -48,11 +55,6 @@ int runTessaron(int argc, char *argv[])
     engine->addImportPath(appDir);
 
     QQuickStyle::setStyle(QStringLiteral("Material"));
-
-    auto parser = std::make_unique<QCommandLineParser>();
-    addStartupOptions(*parser);
-    parser->process(*app);   // answers help and version, and ends on unknown options
-    const StartupOptions options = readStartupOptions(*parser);
 
     libtdcLog::setLevel(options.libtdcLogLevel);
     if (options.filterRules)

@@ -2,6 +2,7 @@
 // What the legacy tests share: the virtual boards of the process opened with their legacy
 // histogrammers, a stand-in for the backend wrapper's board facts, and a log collector.
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPair>
 #include <QStringList>
@@ -91,7 +92,8 @@ private:
             return;
         {
             std::lock_guard<std::mutex> lock(log->mutex_);
-            log->entries_.push_back({type, message, QThread::currentThread() == qApp->thread()});
+            const bool onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            log->entries_.push_back({type, message, onMainThread});
         }
         if (log->previous_ && type != QtDebugMsg)
             log->previous_(type, context, message);
